@@ -1,0 +1,305 @@
+#include "BidderStore.h"
+
+#include <QAtomicInteger>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+
+namespace {
+
+const QString kCreateTable = QStringLiteral("CREATE TABLE Bidders (UserName TEXT COLLATE NOCASE, "
+                                            "NARU TEXT COLLATE NOCASE, dateTime TEXT COLLATE NOCASE, "
+                                            "Reason TEXT COLLATE NOCASE)");
+const QString kSelectColumns = QStringLiteral("SELECT UserName, NARU, dateTime, Reason FROM Bidders");
+// The first stored row of a user name: rowid order is the order the rows were added in.
+const QString kFirstRowOf = QStringLiteral("SELECT rowid FROM Bidders WHERE UserName = ? ORDER BY rowid LIMIT 1");
+
+QString columnName(BidderStore::Column column)
+{
+    switch (column) {
+    case BidderStore::Column::UserName:
+        return QStringLiteral("UserName");
+    case BidderStore::Column::Naru:
+        return QStringLiteral("NARU");
+    case BidderStore::Column::DateTime:
+        return QStringLiteral("dateTime");
+    case BidderStore::Column::Reason:
+        return QStringLiteral("Reason");
+    }
+    return {};
+}
+
+Bidder bidderAt(const QSqlQuery &query)
+{
+    // A value stored as NULL by some other tool reads as empty text.
+    return Bidder{query.value(0).toString(), query.value(1).toString(), query.value(2).toString(),
+                  query.value(3).toString()};
+}
+
+QString nextConnectionName()
+{
+    static QAtomicInteger<quint64> counter;
+    return QStringLiteral("bidwarden-store-%1").arg(counter.fetchAndAddRelaxed(1));
+}
+
+} // namespace
+
+BidderStore::BidderStore(QString filePath) : m_filePath(std::move(filePath)), m_connectionName(nextConnectionName()) {}
+
+BidderStore::~BidderStore()
+{
+    if (QSqlDatabase::contains(m_connectionName)) {
+        QSqlDatabase::database(m_connectionName, false).close();
+        QSqlDatabase::removeDatabase(m_connectionName);
+    }
+}
+
+bool BidderStore::fail(const QString &what, const QString &why)
+{
+    m_lastError = why.isEmpty() ? what : what + QStringLiteral("\n\n") + why;
+    return false;
+}
+
+bool BidderStore::refuseFile(const QString &what)
+{
+    m_open = false;
+    return fail(QStringLiteral("Bidwarden cannot use its list of blocked bidders, %1.")
+                    .arg(QDir::toNativeSeparators(m_filePath)),
+                what + QStringLiteral(" The file has been left as it is."));
+}
+
+// Looks at the first bytes before SQLite touches the file, so that a file of another kind is
+// reported for what it is and never written to.
+bool BidderStore::checkFileKind()
+{
+    QFile file(m_filePath);
+    if (!file.exists() || file.size() == 0)
+        return true;
+    if (!file.open(QIODevice::ReadOnly))
+        return fail(QStringLiteral("Bidwarden cannot read its list of blocked bidders, %1.")
+                        .arg(QDir::toNativeSeparators(m_filePath)),
+                    file.errorString());
+    const QByteArray head = file.read(32);
+    if (head.startsWith(QByteArrayLiteral("SQLite format 3\0")))
+        return true;
+    const bool accessHeader = head.startsWith(QByteArrayLiteral("\x00\x01\x00\x00"));
+    if (accessHeader && head.mid(4).startsWith("Standard Jet DB"))
+        return refuseFile(QStringLiteral("It is a Microsoft Access database (Jet format), which this version of "
+                                         "Bidwarden does not read."));
+    if (accessHeader && head.mid(4).startsWith("Standard ACE DB"))
+        return refuseFile(QStringLiteral("It is a Microsoft Access database (ACE format), which this version of "
+                                         "Bidwarden does not read."));
+    return refuseFile(QStringLiteral("It is not a database Bidwarden can read: it may be damaged, or belong to "
+                                     "another program."));
+}
+
+bool BidderStore::checkSchema()
+{
+    QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
+    QSqlQuery query(db);
+    if (!query.exec(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table'")))
+        return refuseFile(QStringLiteral("It could not be read: %1.").arg(query.lastError().text()));
+    QStringList tables;
+    while (query.next())
+        tables << query.value(0).toString();
+    const bool hasBidders = tables.contains(QStringLiteral("Bidders"), Qt::CaseInsensitive);
+    if (!hasBidders && !tables.isEmpty())
+        return refuseFile(QStringLiteral("It is a database of another program: it has no Bidders table."));
+    if (!hasBidders)
+        return exec(QStringLiteral("Bidwarden could not create its list of blocked bidders in %1.")
+                        .arg(QDir::toNativeSeparators(m_filePath)),
+                    kCreateTable);
+
+    if (!query.exec(QStringLiteral("PRAGMA table_info(Bidders)")))
+        return refuseFile(QStringLiteral("It could not be read: %1.").arg(query.lastError().text()));
+    QStringList columns;
+    while (query.next())
+        columns << query.value(1).toString().toLower();
+    for (const char *needed : {"username", "naru", "datetime", "reason"}) {
+        if (!columns.contains(QLatin1String(needed)))
+            return refuseFile(QStringLiteral("Its Bidders table has no %1 column.").arg(QLatin1String(needed)));
+    }
+    return true;
+}
+
+bool BidderStore::open()
+{
+    if (m_open)
+        return true;
+    if (!checkFileKind())
+        return false;
+
+    const QFileInfo info(m_filePath);
+    if (!info.dir().exists())
+        return fail(QStringLiteral("Bidwarden cannot open its list of blocked bidders, %1.")
+                        .arg(QDir::toNativeSeparators(m_filePath)),
+                    QStringLiteral("The folder %1 does not exist.").arg(QDir::toNativeSeparators(info.path())));
+
+    QSqlDatabase db = QSqlDatabase::contains(m_connectionName)
+                          ? QSqlDatabase::database(m_connectionName, false)
+                          : QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connectionName);
+    db.setDatabaseName(m_filePath);
+    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
+    if (!db.open())
+        return fail(QStringLiteral("Bidwarden cannot open its list of blocked bidders, %1.")
+                        .arg(QDir::toNativeSeparators(m_filePath)),
+                    db.lastError().text());
+    m_open = true;
+    if (!checkSchema()) {
+        db.close();
+        m_open = false;
+        return false;
+    }
+
+    // Every row is saved in a transaction of its own; write-ahead logging keeps that cheap, and
+    // FULL syncs the log at each commit so a saved row survives a power cut as well as a crash.
+    QSqlQuery pragma(db);
+    if (!pragma.exec(QStringLiteral("PRAGMA journal_mode=WAL")) ||
+        !pragma.exec(QStringLiteral("PRAGMA synchronous=FULL"))) {
+        db.close();
+        m_open = false;
+        return fail(QStringLiteral("Bidwarden cannot open its list of blocked bidders, %1.")
+                        .arg(QDir::toNativeSeparators(m_filePath)),
+                    pragma.lastError().text());
+    }
+    return true;
+}
+
+bool BidderStore::exec(const QString &what, const QString &sql, const QVariantList &values, int *rowsAffected)
+{
+    QSqlQuery query(QSqlDatabase::database(m_connectionName, false));
+    if (!query.prepare(sql))
+        return fail(what, query.lastError().text());
+    for (const QVariant &value : values)
+        query.addBindValue(value);
+    if (!query.exec())
+        return fail(what, query.lastError().text());
+    if (rowsAffected)
+        *rowsAffected = query.numRowsAffected();
+    return true;
+}
+
+std::optional<QList<Bidder>> BidderStore::readAll(std::optional<Order> order)
+{
+    if (!open())
+        return std::nullopt;
+    QString sql = kSelectColumns;
+    if (order)
+        sql += QStringLiteral(" ORDER BY %1%2, rowid")
+                   .arg(columnName(order->column), order->descending ? QStringLiteral(" DESC") : QString());
+    else
+        sql += QStringLiteral(" ORDER BY rowid");
+
+    QSqlQuery query(QSqlDatabase::database(m_connectionName, false));
+    query.setForwardOnly(true);
+    if (!query.exec(sql)) {
+        fail(QStringLiteral("Bidwarden could not read the list of blocked bidders."), query.lastError().text());
+        return std::nullopt;
+    }
+    QList<Bidder> bidders;
+    while (query.next())
+        bidders.append(bidderAt(query));
+    if (query.lastError().isValid()) {
+        fail(QStringLiteral("Bidwarden could not read the list of blocked bidders."), query.lastError().text());
+        return std::nullopt;
+    }
+    return bidders;
+}
+
+bool BidderStore::add(const Bidder &bidder)
+{
+    return open() && exec(QStringLiteral("Bidwarden could not save the bidder \"%1\".").arg(bidder.userName),
+                          QStringLiteral("INSERT INTO Bidders (UserName, NARU, dateTime, Reason) VALUES (?, ?, ?, ?)"),
+                          {bidder.userName, bidder.naru, bidder.dateTime, bidder.reason});
+}
+
+bool BidderStore::removeUser(const QString &userName)
+{
+    return open() && exec(QStringLiteral("Bidwarden could not delete the bidder \"%1\".").arg(userName),
+                          QStringLiteral("DELETE FROM Bidders WHERE UserName = ?"), {userName});
+}
+
+std::optional<std::optional<Bidder>> BidderStore::findFirst(const QString &userName)
+{
+    if (!open())
+        return std::nullopt;
+    QSqlQuery query(QSqlDatabase::database(m_connectionName, false));
+    query.setForwardOnly(true);
+    const QString what = QStringLiteral("Bidwarden could not read the bidder \"%1\".").arg(userName);
+    if (!query.prepare(kSelectColumns + QStringLiteral(" WHERE UserName = ? ORDER BY rowid LIMIT 1"))) {
+        fail(what, query.lastError().text());
+        return std::nullopt;
+    }
+    query.addBindValue(userName);
+    if (!query.exec()) {
+        fail(what, query.lastError().text());
+        return std::nullopt;
+    }
+    if (!query.next()) {
+        if (query.lastError().isValid()) {
+            fail(what, query.lastError().text());
+            return std::nullopt;
+        }
+        return std::optional<Bidder>();
+    }
+    return std::optional<Bidder>(bidderAt(query));
+}
+
+bool BidderStore::updateFirstRow(const QString &userName, const QString &assignments, const QVariantList &values,
+                                 bool *matched)
+{
+    if (!open())
+        return false;
+    int rows = 0;
+    QVariantList bound = values;
+    bound << userName;
+    if (!exec(QStringLiteral("Bidwarden could not save the bidder \"%1\".").arg(userName),
+              QStringLiteral("UPDATE Bidders SET %1 WHERE rowid = (%2)").arg(assignments, kFirstRowOf), bound, &rows))
+        return false;
+    if (matched)
+        *matched = rows > 0;
+    return true;
+}
+
+bool BidderStore::updateFirst(const QString &userName, const QString &dateTime, const QString &reason, bool *matched)
+{
+    return updateFirstRow(userName, QStringLiteral("dateTime = ?, Reason = ?"), {dateTime, reason}, matched);
+}
+
+bool BidderStore::setNaruOfFirst(const QString &userName, const QString &naru, bool *matched)
+{
+    return updateFirstRow(userName, QStringLiteral("NARU = ?"), {naru}, matched);
+}
+
+bool BidderStore::replaceAll(const QList<Bidder> &bidders)
+{
+    if (!open())
+        return false;
+    QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
+    const QString what = QStringLiteral("Bidwarden could not replace the list of blocked bidders.");
+    if (!db.transaction())
+        return fail(what, db.lastError().text());
+    QSqlQuery insert(db);
+    bool ok = exec(what, QStringLiteral("DELETE FROM Bidders"));
+    if (ok &&
+        !insert.prepare(QStringLiteral("INSERT INTO Bidders (UserName, NARU, dateTime, Reason) VALUES (?, ?, ?, ?)")))
+        ok = fail(what, insert.lastError().text());
+    for (qsizetype i = 0; ok && i < bidders.size(); ++i) {
+        const Bidder &b = bidders.at(i);
+        insert.bindValue(0, b.userName);
+        insert.bindValue(1, b.naru);
+        insert.bindValue(2, b.dateTime);
+        insert.bindValue(3, b.reason);
+        ok = insert.exec();
+        if (!ok)
+            fail(what, insert.lastError().text());
+    }
+    if (ok && !db.commit())
+        ok = fail(what, db.lastError().text());
+    if (!ok)
+        db.rollback();
+    return ok;
+}

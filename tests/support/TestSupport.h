@@ -1,0 +1,35 @@
+#pragma once
+
+#include "store/BidderStore.h"
+
+#include <QList>
+#include <QString>
+#include <QTemporaryDir>
+
+// A fresh application folder for one test: bidders.mdb and the page files live here.
+class TestFolder
+{
+public:
+    TestFolder();
+    QString path() const { return m_dir.path(); }
+    QString file(const QString &name) const;
+    QString storePath() const { return file(QStringLiteral("bidders.mdb")); }
+
+    // Creates the store holding exactly these rows, in this order.
+    void seed(const QList<Bidder> &bidders) const;
+    // The stored rows, in the order they were stored.
+    QList<Bidder> stored() const;
+    QStringList storedNames() const;
+    QByteArray bytes(const QString &name) const;
+    void write(const QString &name, const QByteArray &bytes) const;
+
+private:
+    QTemporaryDir m_dir;
+};
+
+// A row as the program writes them; the other columns get distinct, recognisable values.
+Bidder bidder(const QString &userName, const QString &naru = QStringLiteral("No"),
+              const QString &dateTime = QStringLiteral("01/12/2026-10:00:00"), const QString &reason = QString());
+
+// For QCOMPARE on rows.
+char *toString(const Bidder &bidder);
