@@ -1,0 +1,150 @@
+// Main window with a 5,000-bidder store: load until shown and one header re-sort, each against
+// filling the same list widget from strings already in memory. Also the cost of saving rows one
+// at a time under the store's journal settings.
+#include "BenchUtil.h"
+#include "app/Appearance.h"
+#include "app/BBMain.h"
+#include "store/BidderStore.h"
+
+#include <QApplication>
+#include <QHeaderView>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeWidget>
+
+namespace {
+
+QList<Bidder> sampleBidders(int count)
+{
+    QList<Bidder> bidders;
+    for (int i = 0; i < count; ++i)
+        bidders.append({QStringLiteral("bidder_%1_%2").arg((i * 7919) % count).arg(i % 13 ? "uk" : "x"),
+                        i % 11 ? QStringLiteral("No") : QStringLiteral("Yes"),
+                        QStringLiteral("%1/%2/2026-12:%3:17")
+                            .arg(1 + i % 28, 2, 10, QLatin1Char('0'))
+                            .arg(1 + i % 12, 2, 10, QLatin1Char('0'))
+                            .arg(i % 60, 2, 10, QLatin1Char('0')),
+                        QStringLiteral("Reason number %1: did not pay within the seven days").arg(i)});
+    return bidders;
+}
+
+void settle(QWidget *w)
+{
+    QTest::qWaitForWindowExposed(w);
+    w->repaint();
+    QCoreApplication::processEvents();
+}
+
+// Saves rows one commit each on a plain connection with the given pragmas.
+double singleRowCommitsMs(const QString &path, const QList<Bidder> &bidders, const QString &pragmas)
+{
+    QFile::remove(path);
+    double ms = 0;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("bench"));
+        db.setDatabaseName(path);
+        db.open();
+        QSqlQuery q(db);
+        q.exec(QStringLiteral("CREATE TABLE Bidders (UserName TEXT COLLATE NOCASE, NARU TEXT COLLATE NOCASE, "
+                              "dateTime TEXT COLLATE NOCASE, Reason TEXT COLLATE NOCASE)"));
+        for (const QString &p : pragmas.split(QLatin1Char(';'), Qt::SkipEmptyParts))
+            q.exec(QStringLiteral("PRAGMA ") + p);
+        QElapsedTimer timer;
+        timer.start();
+        q.prepare(QStringLiteral("INSERT INTO Bidders VALUES (?, ?, ?, ?)"));
+        for (const Bidder &b : bidders) {
+            q.addBindValue(b.userName);
+            q.addBindValue(b.naru);
+            q.addBindValue(b.dateTime);
+            q.addBindValue(b.reason);
+            q.exec();
+        }
+        ms = timer.nsecsElapsed() / 1e6;
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("bench"));
+    return ms;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    ApplyAppearance();
+    QTemporaryDir dir;
+    const AppContext context{dir.path(), QStringLiteral("http://127.0.0.1:9")};
+    const QList<Bidder> bidders = sampleBidders(5000);
+    {
+        BidderStore store(dir.filePath(QStringLiteral("bidders.mdb")));
+        store.replaceAll(bidders);
+    }
+
+    std::printf("Main window, %lld bidders (median of 7 runs)\n", static_cast<long long>(bidders.size()));
+    BBMain *window = BBMain::showFresh(context);
+    auto *list = window->findChild<QTreeWidget *>(QStringLiteral("ListView1"));
+    settle(window);
+
+    // Baseline: the same list widget filled from the same strings held in memory.
+    const double baseline = medianMs(7, [&] {
+        list->clear();
+        QList<QTreeWidgetItem *> items;
+        items.reserve(bidders.size());
+        for (const Bidder &b : bidders)
+            items.append(new QTreeWidgetItem(QStringList{b.userName, b.naru, b.dateTime, b.reason}));
+        list->addTopLevelItems(items);
+        list->repaint();
+        QCoreApplication::processEvents();
+    });
+    std::printf("  %-52s %9.2f ms\n", "baseline: fill the list from memory", baseline);
+
+    const double read = medianMs(7, [&] {
+        BidderStore store(dir.filePath(QStringLiteral("bidders.mdb")));
+        store.readAll();
+    });
+    report("    of which: open the store and read every row", read, baseline);
+    const double openOnly = medianMs(7, [&] {
+        BidderStore store(dir.filePath(QStringLiteral("bidders.mdb")));
+        store.open();
+    });
+    report("    of which: open the store", openOnly, baseline);
+    const double readSorted = medianMs(7, [&] {
+        BidderStore store(dir.filePath(QStringLiteral("bidders.mdb")));
+        store.readAll(BidderStore::Order{BidderStore::Column::UserName, false});
+    });
+    report("    of which: read every row sorted by user name", readSorted, baseline);
+
+    delete window;
+    const double load = medianMs(7, [&] {
+        BBMain *w = BBMain::showFresh(context);
+        settle(w);
+        delete w;
+    });
+    report("(a) load the main window until shown", load, baseline);
+
+    window = BBMain::showFresh(context);
+    settle(window);
+    list = window->findChild<QTreeWidget *>(QStringLiteral("ListView1"));
+    QHeaderView *header = list->header();
+    const double sort = medianMs(7, [&] {
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(header->sectionSize(0) / 2, 5));
+        list->repaint();
+        QCoreApplication::processEvents();
+    });
+    report("(b) header click re-sort", sort, baseline);
+    std::printf("  %-52s %9.1f MB\n", "peak resident memory", peakResidentMb());
+    delete window;
+
+    std::printf("\nSaving 5,000 rows, one commit each\n");
+    const QString path = dir.filePath(QStringLiteral("commits.db"));
+    const QList<Bidder> some = bidders;
+    const double walNormal = singleRowCommitsMs(path, some, QStringLiteral("journal_mode=WAL;synchronous=NORMAL"));
+    std::printf("  %-52s %9.2f ms\n", "WAL, synchronous=NORMAL", walNormal);
+    report("WAL, synchronous=FULL (the store's setting)",
+           singleRowCommitsMs(path, some, QStringLiteral("journal_mode=WAL;synchronous=FULL")), walNormal);
+    report("rollback journal, synchronous=FULL (SQLite default)",
+           singleRowCommitsMs(path, some, QStringLiteral("synchronous=FULL")), walNormal);
+    return 0;
+}
