@@ -294,6 +294,8 @@ void BrowserCookies::addCookie(const BrowserCookie &cookie)
 
 QByteArray BrowserCookies::cookieHeaderFor(const QString &url) const
 {
+    if (m_cookies.isEmpty())
+        return {};
     const QUrl parsed(url);
     const QString host = parsed.host();
     const bool https = parsed.scheme().compare(QStringLiteral("https"), Qt::CaseInsensitive) == 0;

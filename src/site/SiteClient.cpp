@@ -3,7 +3,6 @@
 #include "store/AppFilePath.h"
 
 #include <QFile>
-#include <QSaveFile>
 #include <chrono>
 #include <curl/curl.h>
 #include <memory>
@@ -143,12 +142,15 @@ bool SiteClient::FetchToPageFile(const QString &method, const QString &pathAndQu
     curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
     m_lastStatus = static_cast<int>(status);
 
-    // Written whole or not at all, so a failed write never leaves half a reply behind.
-    QSaveFile page(pagePath(pageFileName));
-    if (!page.open(QIODevice::WriteOnly) || page.write(reply) != reply.size() || !page.commit()) {
+    // Overwritten in place and cut to length afterwards: emptying the file first makes ext4 flush it
+    // to disk on close, which would cost a lookup sweep more than its requests.
+    QFile page(pagePath(pageFileName));
+    if (!page.open(QIODevice::ReadWrite) || page.write(reply) != reply.size() || !page.resize(reply.size()) ||
+        !page.flush()) {
         m_lastError = QStringLiteral("Could not write the page file %1: %2").arg(page.fileName(), page.errorString());
         return false;
     }
+    page.close();
     return true;
 }
 
