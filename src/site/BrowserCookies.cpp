@@ -1,0 +1,326 @@
+#include "site/BrowserCookies.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QUrl>
+#include <algorithm>
+#include <sqlite3.h>
+#include <utility>
+#include <vector>
+
+namespace {
+
+// profiles.ini / installs.ini: sections in file order, keys as written.
+struct IniSection
+{
+    QString name;
+    QList<std::pair<QString, QString>> keys;
+
+    QString value(const QString &key) const
+    {
+        for (const auto &[k, v] : keys)
+            if (k == key)
+                return v;
+        return {};
+    }
+};
+
+QList<IniSection> readIni(const QString &path)
+{
+    QList<IniSection> sections;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return sections;
+    for (QByteArray raw : file.readAll().split('\n')) {
+        const QString line = QString::fromUtf8(raw.trimmed());
+        if (line.isEmpty() || line.startsWith(QLatin1Char(';')) || line.startsWith(QLatin1Char('#')))
+            continue;
+        if (line.startsWith(QLatin1Char('[')) && line.endsWith(QLatin1Char(']'))) {
+            sections.append({line.mid(1, line.size() - 2), {}});
+            continue;
+        }
+        const qsizetype eq = line.indexOf(QLatin1Char('='));
+        if (eq > 0 && !sections.isEmpty())
+            sections.last().keys.append({line.left(eq).trimmed(), line.mid(eq + 1).trimmed()});
+    }
+    return sections;
+}
+
+QString resolveProfile(const QString &rootDir, const QString &path, bool relative)
+{
+    if (path.isEmpty())
+        return {};
+    if (!relative || QDir::isAbsolutePath(path))
+        return QDir::cleanPath(path);
+    return QDir::cleanPath(rootDir + QLatin1Char('/') + path);
+}
+
+bool hasCookieStore(const QString &profileDir)
+{
+    return !profileDir.isEmpty() && QFileInfo(profileDir + QStringLiteral("/cookies.sqlite")).isFile();
+}
+
+// Newest write to a profile's cookie store, counting the -wal, where a running Firefox writes first.
+QDateTime storeLastWritten(const QString &profileDir)
+{
+    const QString db = profileDir + QStringLiteral("/cookies.sqlite");
+    QDateTime newest = QFileInfo(db).lastModified();
+    const QFileInfo wal(db + QStringLiteral("-wal"));
+    if (wal.exists() && wal.lastModified() > newest)
+        newest = wal.lastModified();
+    return newest;
+}
+
+// Firefox kept seconds in older schemas and milliseconds now; no cookie outlives the year 5000.
+qint64 expiryToSeconds(qint64 stored)
+{
+    return stored > 100'000'000'000LL ? stored / 1000 : stored;
+}
+
+bool hostMatches(const QString &cookieHost, const QString &requestHost)
+{
+    if (cookieHost.startsWith(QLatin1Char('.'))) {
+        const QString domain = cookieHost.mid(1);
+        return requestHost.compare(domain, Qt::CaseInsensitive) == 0 ||
+               requestHost.endsWith(QLatin1Char('.') + domain, Qt::CaseInsensitive);
+    }
+    return requestHost.compare(cookieHost, Qt::CaseInsensitive) == 0;
+}
+
+bool pathMatches(const QByteArray &cookiePath, const QByteArray &requestPath)
+{
+    if (requestPath == cookiePath)
+        return true;
+    if (!requestPath.startsWith(cookiePath))
+        return false;
+    return cookiePath.endsWith('/') || requestPath.at(cookiePath.size()) == '/';
+}
+
+} // namespace
+
+QString FirefoxProfileInUse(const QString &rootDir)
+{
+    const QList<IniSection> profiles = readIni(rootDir + QStringLiteral("/profiles.ini"));
+    QStringList candidates;
+
+    // The install sections name the profile the browser actually opens; Default=1 is only the
+    // profile manager's old choice and often points at an empty profile.
+    for (const IniSection &s : profiles)
+        if (s.name.startsWith(QStringLiteral("Install")))
+            candidates << resolveProfile(rootDir, s.value(QStringLiteral("Default")), true);
+    for (const IniSection &s : readIni(rootDir + QStringLiteral("/installs.ini")))
+        candidates << resolveProfile(rootDir, s.value(QStringLiteral("Default")), true);
+
+    QStringList allProfiles;
+    for (const IniSection &s : profiles) {
+        if (!s.name.startsWith(QStringLiteral("Profile")))
+            continue;
+        const QString dir = resolveProfile(rootDir, s.value(QStringLiteral("Path")),
+                                           s.value(QStringLiteral("IsRelative")) != QStringLiteral("0"));
+        if (s.value(QStringLiteral("Default")) == QStringLiteral("1"))
+            candidates << dir;
+        allProfiles << dir;
+    }
+    candidates << allProfiles;
+
+    for (const QString &dir : std::as_const(candidates))
+        if (hasCookieStore(dir))
+            return dir;
+    return {};
+}
+
+BrowserCookies BrowserCookies::fromSystem(const QString &appFolder)
+{
+    const QString home = QDir::homePath();
+    const QStringList roots = {
+        QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QStringLiteral("/mozilla/firefox"),
+        home + QStringLiteral("/.mozilla/firefox"),
+        home + QStringLiteral("/snap/firefox/common/.mozilla/firefox"),
+        home + QStringLiteral("/.var/app/org.mozilla.firefox/.mozilla/firefox"),
+    };
+
+    // Several installs may have left profiles behind; the one written last is the browser in use,
+    // so its cookies win over stale copies of the same cookie elsewhere.
+    std::vector<std::pair<QDateTime, QString>> profiles;
+    for (const QString &root : roots) {
+        const QString profile = FirefoxProfileInUse(root);
+        if (!profile.isEmpty())
+            profiles.emplace_back(storeLastWritten(profile), profile);
+    }
+    std::stable_sort(profiles.begin(), profiles.end(), [](const auto &a, const auto &b) { return a.first > b.first; });
+
+    BrowserCookies all;
+    for (const auto &profile : profiles)
+        all.add(fromCookiesSqlite(profile.second + QStringLiteral("/cookies.sqlite")));
+    all.add(fromCookiesTxt(QDir(appFolder).filePath(QStringLiteral("cookies.txt"))));
+    return all;
+}
+
+BrowserCookies BrowserCookies::fromFirefoxRoot(const QString &rootDir)
+{
+    const QString profile = FirefoxProfileInUse(rootDir);
+    if (profile.isEmpty())
+        return {};
+    return fromCookiesSqlite(profile + QStringLiteral("/cookies.sqlite"));
+}
+
+BrowserCookies BrowserCookies::fromCookiesSqlite(const QString &path)
+{
+    BrowserCookies result;
+    auto fail = [&](const QString &why) {
+        result.m_problems << QStringLiteral("Could not read the browser cookies in %1: %2").arg(path, why);
+        return result;
+    };
+
+    // A running Firefox holds the store in exclusive mode and keeps its newest cookies in the -wal,
+    // so read a private copy of both files; opening the original would fail or miss cookies.
+    QTemporaryDir copyDir;
+    if (!copyDir.isValid())
+        return fail(QStringLiteral("no temporary folder (%1)").arg(copyDir.errorString()));
+    const QString copy = copyDir.filePath(QStringLiteral("cookies.sqlite"));
+    {
+        QFile source(path);
+        if (!source.copy(copy))
+            return fail(source.errorString());
+    }
+    const QString wal = path + QStringLiteral("-wal");
+    if (QFileInfo::exists(wal)) {
+        QFile source(wal);
+        if (!source.copy(copy + QStringLiteral("-wal")))
+            return fail(source.errorString());
+    }
+
+    sqlite3 *db = nullptr;
+    const QByteArray copyPath = QFile::encodeName(copy);
+    // Read-write on the copy: SQLite needs to build the WAL index to see the -wal's pages.
+    if (sqlite3_open_v2(copyPath.constData(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
+        const QString why = QString::fromUtf8(db ? sqlite3_errmsg(db) : "out of memory");
+        sqlite3_close(db);
+        return fail(why);
+    }
+
+    // Cookies of containers and partitioned third-party cookies carry origin attributes; a plain
+    // top-level visit to the site uses the empty ones. Old schemas have no such column.
+    sqlite3_stmt *stmt = nullptr;
+    const char *current =
+        "SELECT name, value, host, path, expiry, isSecure FROM moz_cookies WHERE originAttributes = ''";
+    const char *older = "SELECT name, value, host, path, expiry, isSecure FROM moz_cookies";
+    if (sqlite3_prepare_v2(db, current, -1, &stmt, nullptr) != SQLITE_OK &&
+        sqlite3_prepare_v2(db, older, -1, &stmt, nullptr) != SQLITE_OK) {
+        const QString why = QString::fromUtf8(sqlite3_errmsg(db));
+        sqlite3_close(db);
+        return fail(why);
+    }
+
+    auto text = [stmt](int column) {
+        return QByteArray(reinterpret_cast<const char *>(sqlite3_column_text(stmt, column)),
+                          sqlite3_column_bytes(stmt, column));
+    };
+    int rc;
+    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+        BrowserCookie cookie;
+        cookie.name = text(0);
+        cookie.value = text(1);
+        cookie.host = QString::fromUtf8(text(2));
+        cookie.path = text(3).isEmpty() ? QByteArray("/") : text(3);
+        cookie.expiresAt = expiryToSeconds(sqlite3_column_int64(stmt, 4));
+        cookie.secure = sqlite3_column_int(stmt, 5) != 0;
+        result.addCookie(cookie);
+    }
+    if (rc != SQLITE_DONE)
+        result.m_problems << QStringLiteral("Could not read the browser cookies in %1: %2")
+                                 .arg(path, QString::fromUtf8(sqlite3_errmsg(db)));
+    sqlite3_finalize(stmt);
+    sqlite3_close(db);
+    result.m_sources << path;
+    return result;
+}
+
+BrowserCookies BrowserCookies::fromCookiesTxt(const QString &path)
+{
+    BrowserCookies result;
+    QFile file(path);
+    if (!file.exists())
+        return result;
+    if (!file.open(QIODevice::ReadOnly)) {
+        result.m_problems << QStringLiteral("Could not read the cookies in %1: %2").arg(path, file.errorString());
+        return result;
+    }
+    static const QByteArray httpOnlyPrefix("#HttpOnly_");
+    for (QByteArray line : file.readAll().split('\n')) {
+        if (line.endsWith('\r'))
+            line.chop(1);
+        if (line.startsWith(httpOnlyPrefix))
+            line.remove(0, httpOnlyPrefix.size());
+        else if (line.startsWith('#') || line.trimmed().isEmpty())
+            continue;
+        const QList<QByteArray> fields = line.split('\t');
+        if (fields.size() < 6)
+            continue;
+        BrowserCookie cookie;
+        cookie.host = QString::fromUtf8(fields[0]);
+        if (fields[1] == "TRUE" && !cookie.host.startsWith(QLatin1Char('.')))
+            cookie.host.prepend(QLatin1Char('.'));
+        cookie.path = fields[2].isEmpty() ? QByteArray("/") : fields[2];
+        cookie.secure = fields[3] == "TRUE";
+        cookie.expiresAt = expiryToSeconds(fields[4].toLongLong());
+        cookie.name = fields[5];
+        cookie.value = fields.size() > 6 ? fields[6] : QByteArray();
+        result.addCookie(cookie);
+    }
+    result.m_sources << path;
+    return result;
+}
+
+void BrowserCookies::add(const BrowserCookies &other)
+{
+    for (const BrowserCookie &cookie : other.m_cookies)
+        addCookie(cookie);
+    m_problems << other.m_problems;
+    m_sources << other.m_sources;
+}
+
+void BrowserCookies::addCookie(const BrowserCookie &cookie)
+{
+    for (const BrowserCookie &held : std::as_const(m_cookies))
+        if (held.name == cookie.name && held.path == cookie.path &&
+            held.host.compare(cookie.host, Qt::CaseInsensitive) == 0)
+            return;
+    m_cookies.append(cookie);
+}
+
+QByteArray BrowserCookies::cookieHeaderFor(const QString &url) const
+{
+    if (m_cookies.isEmpty())
+        return {};
+    const QUrl parsed(url);
+    const QString host = parsed.host();
+    const bool https = parsed.scheme().compare(QStringLiteral("https"), Qt::CaseInsensitive) == 0;
+    QByteArray path = parsed.path(QUrl::FullyEncoded).toUtf8();
+    if (path.isEmpty())
+        path = "/";
+    const qint64 now = (m_now.isValid() ? m_now : QDateTime::currentDateTimeUtc()).toSecsSinceEpoch();
+
+    std::vector<const BrowserCookie *> chosen;
+    for (const BrowserCookie &cookie : m_cookies) {
+        if (cookie.expiresAt != 0 && cookie.expiresAt <= now)
+            continue;
+        if (cookie.secure && !https)
+            continue;
+        if (hostMatches(cookie.host, host) && pathMatches(cookie.path, path))
+            chosen.push_back(&cookie);
+    }
+    std::stable_sort(chosen.begin(), chosen.end(),
+                     [](const BrowserCookie *a, const BrowserCookie *b) { return a->path.size() > b->path.size(); });
+
+    QByteArray header;
+    for (const BrowserCookie *cookie : chosen) {
+        if (!header.isEmpty())
+            header += "; ";
+        header += cookie->name + '=' + cookie->value;
+    }
+    return header;
+}

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+// A stand-in for the auction site's CGI endpoint on 127.0.0.1: the bidder-block page, the user-id
+// history page and the block-list upload, with faults on demand. It records every request raw.
+// All members are safe to call from any thread while the server runs.
+class StandinSite
+{
+public:
+    StandinSite();
+    ~StandinSite(); // stops the server
+
+    StandinSite(const StandinSite &) = delete;
+    StandinSite &operator=(const StandinSite &) = delete;
+
+    // Listens on 127.0.0.1 (port 0 = any free port) and serves from its own thread.
+    // Returns once connections are accepted; false if the port could not be bound.
+    bool start(int port = 0);
+    void stop();
+    int port() const;
+    std::string baseUrl() const; // "http://127.0.0.1:PORT"
+
+    void setSellerList(const std::vector<std::string> &ids);
+    std::vector<std::string> sellerList() const;
+    void setNaruIds(const std::set<std::string> &ids);
+    // The reply body for one id's lookup instead of the generated history page.
+    void setHistoryPage(const std::string &id, const std::string &body);
+    // The reply body for the bidder-block page instead of the generated one ("" = generated again).
+    void setBlockPage(const std::string &body);
+    // Without this cookie the bidder-block page and the upload answer with a sign-in page.
+    void setRequiredCookie(const std::string &name, const std::string &value);
+
+    struct Fault
+    {
+        int status = 0;    // answer the usual page with this status (0 = 200)
+        int delayMs = 0;   // wait this long before answering
+        bool drop = false; // close the connection after the headers, before the body
+    };
+    void setFault(const Fault &fault);                              // every request
+    void setLookupFault(const std::string &id, const Fault &fault); // that id's lookups only
+    void setLfOnly(bool lfOnly);                                    // pages with LF line ends instead of CR LF
+
+    struct Request
+    {
+        std::string method;
+        std::string target; // path and query exactly as sent, not decoded
+        std::multimap<std::string, std::string> headers;
+        std::string body;
+    };
+    std::vector<Request> requests() const;
+    void clearRequests();
+
+    // Percent-decodes %XX sequences; everything else is kept as it is.
+    static std::string percentDecode(const std::string &text);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d;
+};

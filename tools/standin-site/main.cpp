@@ -1,0 +1,95 @@
+// bidwarden-standin-site: serves the stand-in auction site on 127.0.0.1 until SIGINT or SIGTERM.
+#include "StandinSite.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <pthread.h>
+#include <string>
+
+namespace {
+
+std::vector<std::string> splitList(const std::string &text)
+{
+    std::vector<std::string> items;
+    size_t pos = 0;
+    while (!text.empty() && pos <= text.size()) {
+        size_t end = text.find(',', pos);
+        if (end == std::string::npos)
+            end = text.size();
+        items.push_back(text.substr(pos, end - pos));
+        pos = end + 1;
+    }
+    return items;
+}
+
+int usage()
+{
+    std::fprintf(stderr, "usage: bidwarden-standin-site --port N [--seller-list a,b,c] [--naru x,y] "
+                         "[--require-cookie name=value]\n");
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    int port = -1;
+    std::vector<std::string> sellerList;
+    std::set<std::string> naru;
+    std::string cookieName, cookieValue;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (i + 1 >= argc)
+            return usage();
+        const std::string value = argv[++i];
+        if (arg == "--port") {
+            char *end = nullptr;
+            const long n = std::strtol(value.c_str(), &end, 10);
+            if (*end || n < 0 || n > 65535)
+                return usage();
+            port = static_cast<int>(n);
+        } else if (arg == "--seller-list") {
+            sellerList = splitList(value);
+        } else if (arg == "--naru") {
+            for (const std::string &id : splitList(value))
+                naru.insert(id);
+        } else if (arg == "--require-cookie") {
+            const size_t eq = value.find('=');
+            if (eq == std::string::npos || eq == 0)
+                return usage();
+            cookieName = value.substr(0, eq);
+            cookieValue = value.substr(eq + 1);
+        } else {
+            return usage();
+        }
+    }
+    if (port < 0)
+        return usage();
+
+    // Block the stop signals before the server thread starts, so only sigwait below sees them.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+    StandinSite site;
+    site.setSellerList(sellerList);
+    site.setNaruIds(naru);
+    if (!cookieName.empty())
+        site.setRequiredCookie(cookieName, cookieValue);
+    if (!site.start(port)) {
+        std::fprintf(stderr, "bidwarden-standin-site: cannot listen on 127.0.0.1:%d: %s\n", port, std::strerror(errno));
+        return 1;
+    }
+    std::printf("bidwarden-standin-site: serving %s\n", site.baseUrl().c_str());
+    std::fflush(stdout);
+
+    int received = 0;
+    sigwait(&stopSignals, &received);
+    site.stop();
+    return 0;
+}
