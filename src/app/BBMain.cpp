@@ -2,7 +2,10 @@
 
 #include "MessageBox.h"
 #include "about/frmAbout.h"
+#include "dialogs/BBidder.h"
+#include "dialogs/BlockedBidder.h"
 #include "store/AppFilePath.h"
+#include "sweep/NARU.h"
 #include "ui_BBMain.h"
 
 #include <QHeaderView>
@@ -51,6 +54,15 @@ BBMain::BBMain(AppContext context, QWidget *parent)
 
     connect(header, &QHeaderView::sectionClicked, this, &BBMain::ListView1_ColumnClick);
     connect(m_ui->Command2, &QPushButton::clicked, this, &BBMain::Command2_Click);
+    connect(m_ui->Command5, &QPushButton::clicked, this, [this] {
+        BBidder dialog(*this);
+        dialog.exec();
+    });
+    connect(m_ui->Command3, &QPushButton::clicked, this, [this] {
+        NARU sweep(*this);
+        sweep.exec();
+    });
+    connect(m_ui->ListView1, &QTreeWidget::itemDoubleClicked, this, &BBMain::ListView1_DblClick);
     connect(m_ui->Command8, &QPushButton::clicked, this, [this] {
         frmAbout about(this);
         about.exec();
@@ -164,6 +176,15 @@ void BBMain::updateSortIndicator()
         }
     }
     header->setSortIndicatorShown(false);
+}
+
+void BBMain::ListView1_DblClick()
+{
+    if (selectedRow() == 0)
+        return;
+    BlockedBidder dialog(*this);
+    if (dialog.Form_Load())
+        dialog.exec();
 }
 
 void BBMain::Command2_Click()

@@ -64,6 +64,7 @@ private:
     void updateSortIndicator();
 
     void ListView1_ColumnClick(int column);
+    void ListView1_DblClick();
     void Command2_Click();
 
     const std::unique_ptr<Ui::BBMain> m_ui;

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QDialog>
+#include <memory>
+
+class BBMain;
+
+namespace Ui {
+class BlockedBidder;
+}
+
+// Shows the stored record of the bidder selected in the main list and saves an edited date and
+// reason, to the store and to that row. No connection is held while the dialog is open.
+class BlockedBidder : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit BlockedBidder(BBMain &main);
+    ~BlockedBidder() override;
+
+    // Fills the boxes from the store. False (after telling the user why) when there is no
+    // record to show; the dialog must then not be shown.
+    bool Form_Load();
+
+    // The user name a list row stands for: its text without a trailing " [NARU]".
+    static QString lookupId(const QString &rowText);
+
+private:
+    void Command1_Click();
+
+    const std::unique_ptr<Ui::BlockedBidder> m_ui;
+    BBMain &m_main;
+};
