@@ -7,6 +7,7 @@
 #include "store/AppFilePath.h"
 #include "sweep/NARU.h"
 #include "ui_BBMain.h"
+#include "wizard/Setup1.h"
 
 #include <QHeaderView>
 #include <QTreeWidgetItem>
@@ -53,6 +54,10 @@ BBMain::BBMain(AppContext context, QWidget *parent)
     }
 
     connect(header, &QHeaderView::sectionClicked, this, &BBMain::ListView1_ColumnClick);
+    connect(m_ui->Command1, &QPushButton::clicked, this, [this] {
+        openSetupWizard();
+        close();
+    });
     connect(m_ui->Command2, &QPushButton::clicked, this, &BBMain::Command2_Click);
     connect(m_ui->Command5, &QPushButton::clicked, this, [this] {
         BBidder dialog(*this);
@@ -135,7 +140,11 @@ bool BBMain::askToRunWizard()
     return true;
 }
 
-void BBMain::openSetupWizard() {}
+void BBMain::openSetupWizard()
+{
+    // Shown before this window goes, so the program never runs out of windows and quits.
+    (new Setup1(m_context))->show();
+}
 
 void BBMain::ListView1_ColumnClick(int column)
 {

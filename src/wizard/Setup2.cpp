@@ -1,0 +1,133 @@
+#include "Setup2.h"
+
+#include "Setup1.h"
+#include "app/BBMain.h"
+#include "app/MessageBox.h"
+#include "site/SiteClient.h"
+#include "site/SiteOperations.h"
+#include "store/AppFilePath.h"
+#include "store/BidderStore.h"
+#include "store/DateTimeText.h"
+#include "ui_Setup2.h"
+
+#include <QFile>
+#include <QGuiApplication>
+
+const QString Setup2::ImportReason = QStringLiteral("Auto Added by Wizard");
+
+namespace {
+
+const QString kBlockPage = QStringLiteral("response.htm");
+
+const QString kNoListShown =
+    QStringLiteral("The site did not show a blocked bidder list, so nothing was changed.\n\n"
+                   "You may need to sign in first: go Back to step 1, sign in through its link (choose to stay "
+                   "signed in), then click Download again.");
+
+} // namespace
+
+Setup2::Setup2(AppContext context) : WizardWindow(std::move(context)), m_ui(std::make_unique<Ui::Setup2>())
+{
+    m_ui->setupUi(this);
+    connect(m_ui->Command1, &QPushButton::clicked, this, &Setup2::Command1_Click);
+    connect(m_ui->Back, &QPushButton::clicked, this, &Setup2::Back_Click);
+    connect(m_ui->Next, &QPushButton::clicked, this, &Setup2::Next_Click);
+    connect(m_ui->Exit, &QPushButton::clicked, this, &Setup2::reject);
+}
+
+Setup2::~Setup2() = default;
+
+void Setup2::Command1_Click()
+{
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    QString failure = importSiteList();
+    // The page is only needed while the list is read from it.
+    QFile page(AppFilePath(context().appFolder, kBlockPage));
+    if (page.exists() && !page.remove() && failure.isEmpty())
+        failure = QStringLiteral("Your list was imported, but Bidwarden could not delete %1: %2.")
+                      .arg(page.fileName(), page.errorString());
+    QGuiApplication::restoreOverrideCursor();
+    if (!failure.isEmpty())
+        MessageBox::fail(this, failure);
+}
+
+QString Setup2::importSiteList()
+{
+    // A store that cannot be used is better told before the site is asked about every id.
+    BidderStore store(AppFilePath(context().appFolder, QString::fromLatin1(BidderStore::FileName)));
+    if (!store.open())
+        return store.lastError();
+
+    // The whole list is fetched and read before anything is changed, so that a failed request or
+    // a sign-in page never costs the seller the list they have.
+    SiteClient site(context().siteUrl, context().appFolder);
+    const std::optional<BlockedList> list = DownloadBlockedList(site);
+    if (!list)
+        return QStringLiteral("Bidwarden could not download your blocked bidder list, so nothing was changed.\n\n%1")
+            .arg(site.lastError());
+    if (!list->hasListArea)
+        return kNoListShown;
+
+    QListWidget *lines = m_ui->List1;
+    QProgressBar *bar = m_ui->ProgressBar1;
+    QStringList linesBefore;
+    for (int i = 0; i < lines->count(); ++i)
+        linesBefore << lines->item(i)->text();
+    const int maximumBefore = bar->maximum(), valueBefore = bar->value();
+    auto restoreWindow = [&] {
+        lines->clear();
+        lines->addItems(linesBefore);
+        bar->setRange(0, maximumBefore);
+        bar->setValue(valueBefore);
+    };
+
+    const QStringList &entries = list->entries;
+    const int count = int(entries.size());
+    lines->clear();
+    // The bar stands at k while entry k is checked and is full at the last one; one entry or none
+    // would give an empty range, which a QProgressBar shows as "busy" instead.
+    bar->setRange(0, qMax(1, count - 1));
+    bar->setValue(0);
+
+    QList<Bidder> rows;
+    rows.reserve(count);
+    for (int k = 0; k < count; ++k) {
+        // setValue repaints at once whenever the bar's look changes, so it advances on screen
+        // although the import does not return to the event loop.
+        bar->setValue(k == count - 1 ? bar->maximum() : k);
+
+        const QString &entry = entries.at(k);
+        const std::optional<bool> naru = IsNaru(site, entry);
+        if (!naru) {
+            restoreWindow();
+            return QStringLiteral("Bidwarden could not check whether \"%1\" (entry %2 of %3) is a registered "
+                                  "user, so the import stopped and your list was left as it was.\n\n%4")
+                .arg(entry)
+                .arg(k + 1)
+                .arg(count)
+                .arg(site.lastError());
+        }
+        lines->addItem(*naru ? entry + QStringLiteral(" (NARU)") : entry);
+        rows.append(Bidder{entry, *naru ? QStringLiteral("Yes") : QStringLiteral("No"), DateTimeText(), ImportReason});
+    }
+
+    // The old rows go and the new ones come in one transaction: all of it, or nothing.
+    if (!store.replaceAll(rows)) {
+        restoreWindow();
+        return store.lastError();
+    }
+    return {};
+}
+
+void Setup2::Back_Click()
+{
+    replaceWith(new Setup1(context()));
+}
+
+void Setup2::Next_Click()
+{
+    // The fresh main window reads the store again, and asks to run the wizard when it is empty;
+    // on Yes it has already opened step 1 and gives no window back.
+    BBMain::showFresh(context());
+    replaceWith(nullptr);
+}

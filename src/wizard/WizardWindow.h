@@ -1,0 +1,29 @@
+#pragma once
+
+#include "app/AppContext.h"
+
+#include <QDialog>
+
+// What the two setup windows share: each is a top-level window of its own that replaces the
+// window before it and is deleted when it closes; Escape is their Exit button and ends the
+// program, while the frame's close button closes just the window.
+class WizardWindow : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit WizardWindow(AppContext context);
+
+    const AppContext &context() const { return m_context; }
+
+    // Escape and the Exit button.
+    void reject() override;
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    // Shows the window that takes over, then unloads this one.
+    void replaceWith(QWidget *next);
+
+private:
+    const AppContext m_context;
+};
