@@ -29,6 +29,8 @@ const QString kNoListShown =
 Setup2::Setup2(AppContext context) : WizardWindow(std::move(context)), m_ui(std::make_unique<Ui::Setup2>())
 {
     m_ui->setupUi(this);
+    // Download comes first in the focus order; QDialog would otherwise start on its default button.
+    m_ui->Command1->setFocus();
     connect(m_ui->Command1, &QPushButton::clicked, this, &Setup2::Command1_Click);
     connect(m_ui->Back, &QPushButton::clicked, this, &Setup2::Back_Click);
     connect(m_ui->Next, &QPushButton::clicked, this, &Setup2::Next_Click);
