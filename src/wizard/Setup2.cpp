@@ -10,6 +10,7 @@
 #include "store/DateTimeText.h"
 #include "ui_Setup2.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QGuiApplication>
 
@@ -23,6 +24,28 @@ const QString kNoListShown =
     QStringLiteral("The site did not show a blocked bidder list, so nothing was changed.\n\n"
                    "You may need to sign in first: go Back to step 1, sign in through its link (choose to stay "
                    "signed in), then click Download again.");
+
+// The date-and-time text for the rows of one import. It shows whole seconds, so the system clock
+// (the costliest part of a row) is read again only once a new second may have begun.
+class RowClock
+{
+public:
+    QString text()
+    {
+        if (!m_sinceRead.isValid() || m_sinceRead.elapsed() >= m_msecsLeft) {
+            const QDateTime now = QDateTime::currentDateTime();
+            m_sinceRead.start();
+            m_text = DateTimeText(now);
+            m_msecsLeft = 1000 - now.time().msec();
+        }
+        return m_text;
+    }
+
+private:
+    QElapsedTimer m_sinceRead;
+    qint64 m_msecsLeft = 0;
+    QString m_text;
+};
 
 } // namespace
 
@@ -90,13 +113,19 @@ QString Setup2::importSiteList()
     // would give an empty range, which a QProgressBar shows as "busy" instead.
     bar->setRange(0, qMax(1, count - 1));
     bar->setValue(0);
+    // A step smaller than a pixel does not show; moving the bar only when it shows saves time.
+    const int stride = qMax(1, bar->maximum() / qMax(1, bar->width()));
+    RowClock clock;
 
     QList<Bidder> rows;
     rows.reserve(count);
     for (int k = 0; k < count; ++k) {
         // setValue repaints at once whenever the bar's look changes, so it advances on screen
         // although the import does not return to the event loop.
-        bar->setValue(k == count - 1 ? bar->maximum() : k);
+        if (k == count - 1)
+            bar->setValue(bar->maximum());
+        else if (k % stride == 0)
+            bar->setValue(k);
 
         const QString &entry = entries.at(k);
         const std::optional<bool> naru = IsNaru(site, entry);
@@ -110,7 +139,7 @@ QString Setup2::importSiteList()
                 .arg(site.lastError());
         }
         lines->addItem(*naru ? entry + QStringLiteral(" (NARU)") : entry);
-        rows.append(Bidder{entry, *naru ? QStringLiteral("Yes") : QStringLiteral("No"), DateTimeText(), ImportReason});
+        rows.append(Bidder{entry, *naru ? QStringLiteral("Yes") : QStringLiteral("No"), clock.text(), ImportReason});
     }
 
     // The old rows go and the new ones come in one transaction: all of it, or nothing.

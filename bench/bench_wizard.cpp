@@ -1,0 +1,150 @@
+// The wizard's import of a 5,000-id site list (step 2's Download, window on screen) against the
+// same 5,001 requests made with bare libcurl, on the stand-in site on loopback; and the site
+// operations the import is made of, alone, to tell the window's own share from the client's.
+#include "BenchUtil.h"
+#include "StandinSite.h"
+#include "app/Appearance.h"
+#include "app/MessageBox.h"
+#include "site/SiteOperations.h"
+#include "store/BidderStore.h"
+#include "wizard/Setup2.h"
+
+#include <QApplication>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <curl/curl.h>
+#include <string>
+#include <vector>
+
+namespace {
+
+size_t discard(char *, size_t size, size_t count, void *)
+{
+    return size * count;
+}
+
+// What a request costs without page files, parsing, the store or the window: one fresh handle, one GET.
+bool bareGet(const std::string &url)
+{
+    CURL *curl = curl_easy_init();
+    curl_slist *headers = curl_slist_append(nullptr, "Content-Type: application/x-www-form-urlencoded");
+    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, discard);
+    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(curl, CURLOPT_PROXY, "");
+    const bool ok = curl_easy_perform(curl) == CURLE_OK;
+    curl_slist_free_all(headers);
+    curl_easy_cleanup(curl);
+    return ok;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    constexpr int entries = 5000;
+    constexpr int runs = 5;
+
+    // No browser cookies: the figures are about our own overhead, not about the user's profile.
+    QTemporaryDir home;
+    qputenv("HOME", home.path().toLocal8Bit());
+    QApplication app(argc, argv);
+    ApplyAppearance();
+    curl_global_init(CURL_GLOBAL_DEFAULT);
+
+    StandinSite site;
+    if (!site.start()) {
+        std::fprintf(stderr, "bench_wizard: the stand-in site did not start\n");
+        return 1;
+    }
+    std::vector<std::string> ids;
+    std::set<std::string> naru;
+    for (int i = 0; i < entries; ++i) {
+        ids.push_back("bidder" + std::to_string(i));
+        if (i % 10 == 0)
+            naru.insert(ids.back());
+    }
+    site.setSellerList(ids);
+    site.setNaruIds(naru);
+
+    QTemporaryDir folder;
+    auto *step2 = new Setup2(AppContext{folder.path(), QString::fromStdString(site.baseUrl())});
+    step2->show();
+    QTest::qWaitForWindowExposed(step2);
+    auto *download = step2->findChild<QPushButton *>(QStringLiteral("Command1"));
+    auto *list = step2->findChild<QListWidget *>(QStringLiteral("List1"));
+
+    int failures = 0;
+    auto runImport = [&] {
+        download->click();
+        failures += MessageBox::takeShown().size() + (list->count() == entries ? 0 : 1);
+        site.clearRequests();
+    };
+    const std::string base = site.baseUrl() + "/aw-cgi/eBayISAPI.dll?";
+    auto runBare = [&] {
+        failures += bareGet(base + "BidderBlockLogin") ? 0 : 1;
+        for (const std::string &id : ids)
+            failures += bareGet(base + "MfcISAPICommand=ReturnUserIdHistory&requested=" + id) ? 0 : 1;
+        site.clearRequests();
+    };
+
+    SiteClient client(QString::fromStdString(site.baseUrl()), folder.path(), BrowserCookies());
+    auto runOperations = [&] {
+        const std::optional<BlockedList> list = DownloadBlockedList(client);
+        failures += list && list->entries.size() == entries ? 0 : 1;
+        for (const QString &entry : list->entries)
+            failures += IsNaru(client, entry).has_value() ? 0 : 1;
+        site.clearRequests();
+    };
+
+    runImport(); // warm-up: page cache, the store file, first connections
+    runBare();
+    runOperations();
+    // Rotate which goes first, so none always meets a busier machine.
+    std::vector<double> importRuns, bareRuns, operationRuns;
+    auto time = [](auto &&work, std::vector<double> &into) {
+        QElapsedTimer timer;
+        timer.start();
+        work();
+        into.push_back(timer.nsecsElapsed() / 1e6);
+    };
+    for (int r = 0; r < runs; ++r) {
+        for (int i = 0; i < 3; ++i) {
+            switch ((r + i) % 3) {
+            case 0:
+                time(runImport, importRuns);
+                break;
+            case 1:
+                time(runBare, bareRuns);
+                break;
+            default:
+                time(runOperations, operationRuns);
+            }
+        }
+    }
+    std::sort(importRuns.begin(), importRuns.end());
+    std::sort(bareRuns.begin(), bareRuns.end());
+    std::sort(operationRuns.begin(), operationRuns.end());
+    const double importMs = importRuns[runs / 2], bareMs = bareRuns[runs / 2], operationsMs = operationRuns[runs / 2];
+    const qsizetype stored = BidderStore(folder.filePath(QStringLiteral("bidders.mdb"))).readAll()->size();
+
+    std::printf("bench_wizard: stand-in on %s, medians of %d runs\n\n", site.baseUrl().c_str(), runs);
+    std::printf("%-50s %10s %12s\n", "case", "total ms", "per id ms");
+    std::printf("%-50s %10.1f %12.3f\n", "(a) Download of 5000 ids (page + lookups + store)", importMs,
+                importMs / entries);
+    std::printf("%-50s %10.1f %12.3f\n", "(b) bare libcurl GET x5001 (fresh handle)", bareMs, bareMs / entries);
+    std::printf("%-50s %10.1f %12.3f\n", "(c) DownloadBlockedList + IsNaru x5000, no window", operationsMs,
+                operationsMs / entries);
+    std::printf("%-50s %10.2f\n", "    ratio (a)/(b), target <= 1.3", importMs / bareMs);
+    std::printf("%-50s %10.2f\n", "    ratio (c)/(b): the site client's share", operationsMs / bareMs);
+    std::printf("%-50s %10.2f\n", "    ratio (a)/(c): the window's and the store's share", importMs / operationsMs);
+    std::printf("\nrows stored: %lld; failures: %d\n", static_cast<long long>(stored), failures);
+
+    delete step2;
+    site.stop();
+    curl_global_cleanup();
+    return failures == 0 && stored == entries ? 0 : 1;
+}
