@@ -266,7 +266,7 @@ void TestWizard::failedDownloadsKeepTheOldList_data()
     QTest::addColumn<QStringList>("says");
     QTest::newRow("connection refused") << "refused" << QStringList{"could not download", "127.0.0.1"};
     QTest::newRow("sign-in page") << "signin" << QStringList{"did not show a blocked bidder list", "sign in", "step 1"};
-    QTest::newRow("third of five lookups fails") << "lookup" << QStringList{"\"c\"", "3 of 5", "left as it was"};
+    QTest::newRow("third of five lookups fails") << "lookup" << QStringList{"\"c%2\" (entry 3 of 5)", "left as it was"};
     QTest::newRow("store unusable") << "store" << QStringList{"bidders.mdb"};
 }
 
@@ -281,14 +281,14 @@ void TestWizard::failedDownloadsKeepTheOldList()
     const QList<Bidder> before = m_folder->stored();
     QCOMPARE(before.size(), 2);
 
-    m_site->setSellerList({"a", "b", "c", "d", "e"});
+    m_site->setSellerList({"a", "b", "c%2", "d", "e"});
     const QByteArray garbage(2048, 'g');
     if (failure == QLatin1String("refused"))
         m_site->stop();
     else if (failure == QLatin1String("signin"))
         m_site->setRequiredCookie("sid", "secret");
     else if (failure == QLatin1String("lookup"))
-        m_site->setLookupFault("c", {0, 0, true});
+        m_site->setLookupFault("c%2", {0, 0, true});
     else if (QFile::remove(m_folder->storePath()))
         m_folder->write(QStringLiteral("bidders.mdb"), garbage);
 

@@ -133,10 +133,7 @@ QString Setup2::importSiteList()
             restoreWindow();
             return QStringLiteral("Bidwarden could not check whether \"%1\" (entry %2 of %3) is a registered "
                                   "user, so the import stopped and your list was left as it was.\n\n%4")
-                .arg(entry)
-                .arg(k + 1)
-                .arg(count)
-                .arg(site.lastError());
+                .arg(entry, QString::number(k + 1), QString::number(count), site.lastError());
         }
         lines->addItem(*naru ? entry + QStringLiteral(" (NARU)") : entry);
         rows.append(Bidder{entry, *naru ? QStringLiteral("Yes") : QStringLiteral("No"), clock.text(), ImportReason});
