@@ -6,7 +6,9 @@
 #include "app/MessageBox.h"
 
 #include <QHeaderView>
+#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 #include <QTreeWidget>
 
@@ -22,6 +24,7 @@ private slots:
     void uploadSendsTheListInDisplayOrder();
     void answeringNoSendsNothing();
     void unusualIdsSurviveTheRoundTrip();
+    void aLongListStillFitsOnTheScreen();
     void failedUploadsAreNotReportedAsDone_data();
     void failedUploadsAreNotReportedAsDone();
 
@@ -164,6 +167,52 @@ void TestUpload::unusualIdsSurviveTheRoundTrip()
     for (const std::string &id : m_site->sellerList())
         onSite << QString::fromStdString(id);
     QCOMPARE(onSite, names);
+}
+
+void TestUpload::aLongListStillFitsOnTheScreen()
+{
+    QList<Bidder> rows;
+    for (int i = 0; i < 2000; ++i)
+        rows << bidder(QStringLiteral("bidder_%1_uk").arg(i));
+    openMain(rows);
+
+    // Both the question and the notice name every bidder; answered by clicking, as a user would.
+    struct Seen
+    {
+        QString title, text;
+        int height = 0;
+        bool fits = false;
+    } question, notice;
+    auto look = [](QWidget *modal, Seen *seen) {
+        seen->title = modal->windowTitle();
+        if (auto *text = modal->findChild<QPlainTextEdit *>())
+            seen->text = text->toPlainText();
+        seen->height = modal->height();
+        seen->fits = modal->screen()->availableGeometry().height() >= modal->frameGeometry().height();
+    };
+    whenModal([&](QWidget *modal) {
+        look(modal, &question);
+        whenModal([&](QWidget *second) {
+            look(second, &notice);
+            QTest::keyClick(second, Qt::Key_Return);
+        });
+        for (auto *button : modal->findChildren<QPushButton *>())
+            if (button->text().remove(QLatin1Char('&')) == QLatin1String("Yes"))
+                button->click();
+    });
+    clickSave();
+    const auto shown = MessageBox::takeShown();
+    QCOMPARE(shown.size(), 2);
+    QVERIFY2(shown[1].title == QStringLiteral("Wardenkeep"), qPrintable(shown[1].text));
+
+    QCOMPARE(question.title, QStringLiteral("Submit to eBay"));
+    QVERIFY(question.text.startsWith(QStringLiteral("Add bidder_0_uk, bidder_1_uk, ")));
+    QVERIFY(question.text.endsWith(QStringLiteral(", bidder_1999_uk to your blocked bidders?")));
+    QVERIFY2(question.fits, qPrintable(QString::number(question.height)));
+    QVERIFY2(notice.title == QStringLiteral("Wardenkeep"), qPrintable(notice.text.left(300)));
+    QVERIFY(notice.text.endsWith(QStringLiteral(", bidder_1999_uk to your eBay Blocked Bidders")));
+    QVERIFY(notice.fits);
+    QCOMPARE(m_site->sellerList().size(), size_t(2000));
 }
 
 void TestUpload::failedUploadsAreNotReportedAsDone_data()
