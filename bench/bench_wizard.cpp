@@ -1,6 +1,7 @@
 // The wizard's import of a 5,000-id site list (step 2's Download, window on screen) against the
 // same 5,001 requests made with bare libcurl, on the stand-in site on loopback; and the site
 // operations the import is made of, alone, to tell the window's own share from the client's.
+#include "BareGet.h"
 #include "BenchUtil.h"
 #include "StandinSite.h"
 #include "app/Appearance.h"
@@ -14,34 +15,8 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
-#include <curl/curl.h>
 #include <string>
 #include <vector>
-
-namespace {
-
-size_t discard(char *, size_t size, size_t count, void *)
-{
-    return size * count;
-}
-
-// What a request costs without page files, parsing, the store or the window: one fresh handle, one GET.
-bool bareGet(const std::string &url)
-{
-    CURL *curl = curl_easy_init();
-    curl_slist *headers = curl_slist_append(nullptr, "Content-Type: application/x-www-form-urlencoded");
-    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, discard);
-    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(curl, CURLOPT_PROXY, "");
-    const bool ok = curl_easy_perform(curl) == CURLE_OK;
-    curl_slist_free_all(headers);
-    curl_easy_cleanup(curl);
-    return ok;
-}
-
-} // namespace
 
 int main(int argc, char *argv[])
 {

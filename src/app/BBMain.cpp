@@ -4,11 +4,15 @@
 #include "about/frmAbout.h"
 #include "dialogs/BBidder.h"
 #include "dialogs/BlockedBidder.h"
+#include "site/SiteClient.h"
+#include "site/SiteOperations.h"
 #include "store/AppFilePath.h"
 #include "sweep/NARU.h"
 #include "ui_BBMain.h"
 #include "wizard/Setup1.h"
 
+#include <QDir>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QTreeWidgetItem>
 
@@ -67,6 +71,7 @@ BBMain::BBMain(AppContext context, QWidget *parent)
         NARU sweep(*this);
         sweep.exec();
     });
+    connect(m_ui->Command4, &QPushButton::clicked, this, &BBMain::Command4_Click);
     connect(m_ui->ListView1, &QTreeWidget::itemDoubleClicked, this, &BBMain::ListView1_DblClick);
     connect(m_ui->Command8, &QPushButton::clicked, this, [this] {
         frmAbout about(this);
@@ -208,6 +213,38 @@ void BBMain::Command2_Click()
         return;
     }
     removeRow(row);
+}
+
+void BBMain::Command4_Click()
+{
+    QStringList userNames;
+    for (int row = 1; row <= rowCount(); ++row)
+        userNames << rowText(row);
+    const QString listText = BidderListText(userNames);
+    const QString question = listText.isEmpty() ? QStringLiteral("Remove all your blocked bidders?")
+                                                : QStringLiteral("Add %1 to your blocked bidders?").arg(listText);
+    if (!MessageBox::ask(this, QStringLiteral("Submit to eBay"), question))
+        return;
+
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    SiteClient site(m_context.siteUrl, m_context.appFolder);
+    const bool sent = UploadBlockList(site, userNames);
+    QGuiApplication::restoreOverrideCursor();
+    if (!sent) {
+        MessageBox::fail(this,
+                         QStringLiteral("Bidwarden could not send your list to the site.\n\n%1").arg(site.lastError()));
+        return;
+    }
+    // Only a success status means the site took the list; its reply is kept in response2.htm.
+    if (site.lastStatus() < 200 || site.lastStatus() > 299) {
+        MessageBox::fail(this, QStringLiteral("The site did not accept your list: it answered with status %1. "
+                                              "Its reply is in %2.")
+                                   .arg(site.lastStatus())
+                                   .arg(QDir::toNativeSeparators(site.pagePath(QStringLiteral("response2.htm")))));
+        return;
+    }
+    MessageBox::tell(this, QString(), QStringLiteral("Added %1 to your eBay Blocked Bidders").arg(listText),
+                     QMessageBox::NoIcon);
 }
 
 int BBMain::rowCount() const

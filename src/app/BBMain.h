@@ -66,6 +66,7 @@ private:
     void ListView1_ColumnClick(int column);
     void ListView1_DblClick();
     void Command2_Click();
+    void Command4_Click();
 
     const std::unique_ptr<Ui::BBMain> m_ui;
     const AppContext m_context;

@@ -1,6 +1,14 @@
 #include "MessageBox.h"
 
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
 #include <QQueue>
+#include <QStyle>
+#include <QVBoxLayout>
 
 const QString MessageBox::ApplicationTitle = QStringLiteral("Wardenkeep");
 const QString MessageBox::ErrorTitle = QStringLiteral("Bidwarden");
@@ -8,6 +16,48 @@ const QString MessageBox::ErrorTitle = QStringLiteral("Bidwarden");
 namespace {
 QQueue<QMessageBox::StandardButton> g_nextAnswers;
 QList<MessageBox::Shown> g_shown;
+// Beyond this length a message box grows taller than any screen (a question naming thousands of
+// bidders), so the text goes into a scrolling box of its own instead; the words stay the same.
+constexpr qsizetype kLongText = 1500;
+
+QMessageBox::StandardButton showLong(QWidget *parent, const QString &title, const QString &text, QMessageBox::Icon icon,
+                                     QMessageBox::StandardButtons buttons, QMessageBox::StandardButton defaultButton)
+{
+    QDialog dialog(parent);
+    dialog.setWindowTitle(title);
+    auto *layout = new QVBoxLayout(&dialog);
+    auto *row = new QHBoxLayout;
+    const QStyle::StandardPixmap pixmaps[] = {QStyle::SP_CustomBase, QStyle::SP_MessageBoxInformation,
+                                              QStyle::SP_MessageBoxWarning, QStyle::SP_MessageBoxCritical,
+                                              QStyle::SP_MessageBoxQuestion};
+    if (icon != QMessageBox::NoIcon) {
+        auto *iconLabel = new QLabel;
+        const int size = dialog.style()->pixelMetric(QStyle::PM_MessageBoxIconSize);
+        iconLabel->setPixmap(dialog.style()->standardIcon(pixmaps[icon]).pixmap(size, size));
+        iconLabel->setAlignment(Qt::AlignTop);
+        row->addWidget(iconLabel);
+    }
+    auto *textBox = new QPlainTextEdit(text);
+    textBox->setObjectName(QStringLiteral("qt_msgbox_label"));
+    textBox->setReadOnly(true);
+    textBox->setMinimumSize(420, 240);
+    row->addWidget(textBox);
+    layout->addLayout(row);
+    auto *box = new QDialogButtonBox(QDialogButtonBox::StandardButtons(int(buttons)));
+    layout->addWidget(box);
+    QMessageBox::StandardButton answer = buttons.testFlag(QMessageBox::No) ? QMessageBox::No : QMessageBox::Ok;
+    QObject::connect(box, &QDialogButtonBox::clicked, &dialog, [&](QAbstractButton *button) {
+        answer = static_cast<QMessageBox::StandardButton>(int(box->standardButton(button)));
+        dialog.accept();
+    });
+    if (QPushButton *preferred = box->button(QDialogButtonBox::StandardButton(int(defaultButton)))) {
+        preferred->setDefault(true);
+        preferred->setFocus();
+    }
+    dialog.exec();
+    return answer;
+}
+
 } // namespace
 
 bool MessageBox::ask(QWidget *parent, const QString &title, const QString &text)
@@ -45,6 +95,8 @@ QMessageBox::StandardButton MessageBox::show(QWidget *parent, const QString &tit
     if (!g_nextAnswers.isEmpty())
         return g_nextAnswers.dequeue();
 
+    if (text.size() > kLongText)
+        return showLong(parent, shownTitle, text, icon, buttons, defaultButton);
     QMessageBox box(icon, shownTitle, text, buttons, parent);
     box.setDefaultButton(defaultButton);
     box.setEscapeButton(buttons.testFlag(QMessageBox::No) ? QMessageBox::No : QMessageBox::Ok);

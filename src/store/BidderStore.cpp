@@ -156,13 +156,15 @@ bool BidderStore::open()
         return false;
     }
 
-    // Every row is saved in a transaction of its own; write-ahead logging keeps that cheap, and
-    // FULL syncs the log at each commit so a saved row survives a power cut as well as a crash.
+    // Every row is saved in a transaction of its own. With write-ahead logging and NORMAL syncing
+    // a saved row survives the program crashing or being killed, and the file is never left
+    // damaged; a power cut may lose only the last moments' saves. Syncing every commit (FULL)
+    // made a sweep over 1,000 bidders several times slower, waiting on the disk.
     // The index keeps the per-bidder lookups of a sweep over thousands of rows from scanning the
     // whole table for each one.
     QSqlQuery pragma(db);
     if (!pragma.exec(QStringLiteral("PRAGMA journal_mode=WAL")) ||
-        !pragma.exec(QStringLiteral("PRAGMA synchronous=FULL")) ||
+        !pragma.exec(QStringLiteral("PRAGMA synchronous=NORMAL")) ||
         !pragma.exec(QStringLiteral("CREATE INDEX IF NOT EXISTS BiddersByUserName ON Bidders (UserName)"))) {
         db.close();
         m_open = false;
@@ -214,8 +216,9 @@ std::optional<QList<Bidder>> BidderStore::readAll(std::optional<Order> order)
         return std::nullopt;
     }
     auto text = [statement](int column) {
-        const auto *chars = reinterpret_cast<const char *>(sqlite3_column_text(statement, column));
-        return QString::fromUtf8(chars, sqlite3_column_bytes(statement, column));
+        // SQLite's own UTF-16 conversion measured about twice as fast as QString::fromUtf8 here.
+        const auto *chars = static_cast<const QChar *>(sqlite3_column_text16(statement, column));
+        return chars ? QString(chars, sqlite3_column_bytes16(statement, column) / 2) : QString();
     };
     QList<Bidder> bidders;
     int step;

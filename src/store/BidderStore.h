@@ -19,6 +19,8 @@ struct Bidder
     }
 };
 
+Q_DECLARE_TYPEINFO(Bidder, Q_RELOCATABLE_TYPE);
+
 // The seller's list of blocked bidders in bidders.mdb, an SQLite file beside the program.
 //
 // An instance is one connection, opened on first use and closed when the instance goes: each

@@ -236,7 +236,17 @@ bool StandinSite::start(int port)
     d->server = std::make_unique<httplib::Server>();
     auto handler = [this](const httplib::Request &req, httplib::Response &res) { d->handle(req, res); };
     d->server->Get(".*", handler);
-    d->server->Post(".*", handler);
+    // The body is read here rather than by httplib, which answers 413 to any form body over 8 KB;
+    // the real site takes a list of thousands of bidders in one post.
+    d->server->Post(".*",
+                    [this](const httplib::Request &req, httplib::Response &res, const httplib::ContentReader &content) {
+                        httplib::Request withBody = req;
+                        content([&withBody](const char *data, size_t length) {
+                            withBody.body.append(data, length);
+                            return true;
+                        });
+                        d->handle(withBody, res);
+                    });
 
     const int bound =
         port == 0 ? d->server->bind_to_any_port("127.0.0.1") : (d->server->bind_to_port("127.0.0.1", port) ? port : -1);

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <curl/curl.h>
+#include <string>
+
+// What a lookup costs without page files or parsing: one fresh handle, one GET, body discarded.
+// The baseline the site-facing benchmarks compare against.
+inline bool bareGet(const std::string &url)
+{
+    auto discard = [](char *, size_t size, size_t count, void *) -> size_t { return size * count; };
+    CURL *curl = curl_easy_init();
+    curl_slist *headers = curl_slist_append(nullptr, "Content-Type: application/x-www-form-urlencoded");
+    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, static_cast<size_t (*)(char *, size_t, size_t, void *)>(discard));
+    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(curl, CURLOPT_PROXY, "");
+    const bool ok = curl_easy_perform(curl) == CURLE_OK;
+    curl_slist_free_all(headers);
+    curl_easy_cleanup(curl);
+    return ok;
+}
