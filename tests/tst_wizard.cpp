@@ -10,6 +10,7 @@
 #include <QDesktopServices>
 #include <QLabel>
 #include <QListWidget>
+#include <QMouseEvent>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -50,6 +51,7 @@ private slots:
     void focusOrderAndLink();
     void downloadImportsTheSiteList();
     void entriesAreStoredAsTheSiteListsThem();
+    void clicksDuringTheImportAreDropped();
     void progressBarAdvancesDuringTheImport_data();
     void progressBarAdvancesDuringTheImport();
     void failedDownloadsKeepTheOldList_data();
@@ -228,6 +230,27 @@ void TestWizard::entriesAreStoredAsTheSiteListsThem()
     QVERIFY(MessageBox::takeShown().isEmpty());
     QCOMPARE(m_folder->storedNames(), QStringList({"alpha", "", "beta", "Alpha", "alpha"}));
     QCOMPARE(lines(step2), QStringList({"alpha", " (NARU)", "beta", "Alpha", "alpha"}));
+}
+
+void TestWizard::clicksDuringTheImportAreDropped()
+{
+    m_site->setSellerList({"alpha", "beta"});
+    Setup2 *step2 = openStep2();
+    // A second click on Download and one on Next, made while the import blocks the window: they
+    // reach the window only once the import is over.
+    for (const char *name : {"Command1", "Next"}) {
+        QWidget *button = step2->findChild<QPushButton *>(QString::fromLatin1(name));
+        const QPointF centre = QRectF(button->rect()).center();
+        for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease})
+            QCoreApplication::postEvent(button, new QMouseEvent(type, centre, button->mapToGlobal(centre),
+                                                                Qt::LeftButton, Qt::LeftButton, Qt::NoModifier));
+    }
+    click(step2, "Command1");
+    QTest::qWait(50);
+    QCOMPARE(m_site->requests().size(), size_t(3));
+    QCOMPARE(windows(), QStringList{"Setup2"});
+    QVERIFY(step2->findChild<QPushButton *>("Command1")->isEnabled());
+    QCOMPARE(lines(step2), QStringList({"alpha", "beta"}));
 }
 
 void TestWizard::progressBarAdvancesDuringTheImport_data()
