@@ -278,9 +278,14 @@ void TestWizard::progressBarAdvancesDuringTheImport()
     QVERIFY2(bar(step2)->maximum() > bar(step2)->minimum(), "a busy indicator instead of a bar");
     // Painted while the import ran (it never returns to the event loop), on to full.
     QCOMPARE(bar(step2)->value(), entries ? bar(step2)->maximum() : 0);
-    QCOMPARE(painted.values.size(), qMax(0, entries - 1) + (entries == 1));
-    for (int i = 0; i < painted.values.size(); ++i)
-        QCOMPARE(painted.values[i], i + 1);
+    // The window also repaints as its buttons come back on; only the positions shown count.
+    QList<int> shown;
+    for (int value : painted.values)
+        if (value != (shown.isEmpty() ? 0 : shown.last()))
+            shown << value;
+    QCOMPARE(shown.size(), qMax(0, entries - 1) + (entries == 1));
+    for (int i = 0; i < shown.size(); ++i)
+        QCOMPARE(shown[i], i + 1);
 }
 
 void TestWizard::failedDownloadsKeepTheOldList_data()
