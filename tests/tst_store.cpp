@@ -77,7 +77,11 @@ void TestStore::firstUseCreatesTheStore()
     BidderStore empty(other.storePath());
     QVERIFY2(empty.open(), qPrintable(empty.lastError()));
     QVERIFY(empty.add(bidder(QStringLiteral("alice"))));
-    QCOMPARE(other.storedNames(), QStringList{QStringLiteral("alice")});
+    // Text beyond ASCII comes back exactly as it went in.
+    const Bidder accented = bidder(QStringLiteral("Zoë_Ünal"), QStringLiteral("No"), QStringLiteral("01/12/2026"),
+                                   QStringLiteral("paid in 💷, then reversed"));
+    QVERIFY(empty.add(accented));
+    QCOMPARE(other.stored(), QList<Bidder>({bidder(QStringLiteral("alice")), accented}));
 }
 
 void TestStore::ordersIgnoreCaseAndKeepStoredOrderForTies()

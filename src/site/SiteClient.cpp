@@ -66,6 +66,18 @@ SiteClient::SiteClient(QString baseUrl, QString appFolder, BrowserCookies cookie
     : m_baseUrl(std::move(baseUrl)), m_appFolder(std::move(appFolder)), m_cookies(std::move(cookies))
 {
     initCurlOnce();
+    m_share.reset(curl_share_init());
+    if (m_share) {
+        curl_share_setopt(m_share.get(), CURLSHOPT_SHARE, CURL_LOCK_DATA_CONNECT);
+        curl_share_setopt(m_share.get(), CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
+    }
+}
+
+SiteClient::~SiteClient() = default;
+
+void SiteClient::ShareDeleter::operator()(void *share) const
+{
+    curl_share_cleanup(share);
 }
 
 QString SiteClient::pagePath(const QString &pageFileName) const
@@ -106,6 +118,8 @@ bool SiteClient::FetchToPageFile(const QString &method, const QString &pathAndQu
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, appendToBuffer);
     curl_easy_setopt(h, CURLOPT_WRITEDATA, &reply);
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+    if (m_share)
+        curl_easy_setopt(h, CURLOPT_SHARE, m_share.get());
     curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
     // The program takes no settings from the environment, so no proxy from http_proxy either.

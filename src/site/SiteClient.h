@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <memory>
 
 // One synchronous request to the auction site's CGI endpoint per call; the whole reply goes to a
 // page file in the application folder, and the site operations read that file back line by line.
@@ -22,6 +23,9 @@ public:
     // The cookies of the signed-in browser are read here, once, for all requests of this client.
     SiteClient(QString baseUrl, QString appFolder);
     SiteClient(QString baseUrl, QString appFolder, BrowserCookies cookies);
+    ~SiteClient();
+    SiteClient(const SiteClient &) = delete;
+    SiteClient &operator=(const SiteClient &) = delete;
 
     void setTimeouts(const Timeouts &timeouts) { m_timeouts = timeouts; }
 
@@ -42,12 +46,21 @@ public:
     const BrowserCookies &cookies() const { return m_cookies; }
 
 private:
+    struct ShareDeleter
+    {
+        void operator()(void *share) const;
+    };
+
     QString m_baseUrl;
     QString m_appFolder;
     BrowserCookies m_cookies;
     Timeouts m_timeouts;
     int m_lastStatus = 0;
     QString m_lastError;
+    // Each request has a fresh handle, but the open connections to the site are kept between the
+    // requests of one client, as a browser's HTTP stack keeps them: a sweep over thousands of
+    // bidders then pays for one connection (and one TLS handshake), not one per bidder.
+    std::unique_ptr<void, ShareDeleter> m_share; // a CURLSH
 };
 
 // Splits page bytes into lines by the page-file line rule (exposed for the operations and tests).

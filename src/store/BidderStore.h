@@ -1,7 +1,9 @@
 #pragma once
 
+#include <QHash>
 #include <QList>
 #include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QString>
 #include <optional>
 
@@ -83,6 +85,7 @@ private:
     bool exec(const QString &what, const QString &sql, const QVariantList &values = {}, int *rowsAffected = nullptr);
     bool updateFirstRow(const QString &userName, const QString &assignments, const QVariantList &values, bool *matched);
 
+    QHash<QString, QSqlQuery> m_statements;
     QString m_filePath;
     QString m_connectionName;
     QString m_lastError;

@@ -21,6 +21,7 @@ NARU::NARU(BBMain &main) : QDialog(&main), m_ui(std::make_unique<Ui::NARU>()), m
 
     // The sweep blocks the event loop, so it starts only once the window has had time to show.
     m_timer->setInterval(500);
+    m_timer->setTimerType(Qt::PreciseTimer);
     m_timer->setSingleShot(true);
     connect(m_timer, &QTimer::timeout, this, &NARU::Timer1_Timer);
     m_timer->start();
@@ -50,8 +51,9 @@ void NARU::sweep()
                                        .arg(userName, site.lastError()));
             return;
         }
+        // setValue repaints the bar at once whenever its look changes, so it advances on screen
+        // although the sweep does not return to the event loop.
         m_ui->ProgressBar1->setValue(row);
-        m_ui->ProgressBar1->repaint();
 
         // The store is written before the list, so that a failing store never leaves the list
         // showing a value that was not saved. A row whose bidder is no longer stored (deleted as

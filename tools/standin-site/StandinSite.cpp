@@ -234,6 +234,9 @@ bool StandinSite::start(int port)
         d->stopping = false;
     }
     d->server = std::make_unique<httplib::Server>();
+    // Replies go out as several small writes; without this, a client that keeps its connection
+    // open waits on delayed acknowledgements for every one.
+    d->server->set_tcp_nodelay(true);
     auto handler = [this](const httplib::Request &req, httplib::Response &res) { d->handle(req, res); };
     d->server->Get(".*", handler);
     // The body is read here rather than by httplib, which answers 413 to any form body over 8 KB;
