@@ -180,6 +180,20 @@ private slots:
                      qPrintable(m_client->lastError()));
     }
 
+    // Ids are text, not message markup: one with "%1" or a "+" (encoded as %2B) is named as it is.
+    void isNaruFailureNamesTheIdAsItIs()
+    {
+        for (const QString id : {QStringLiteral("a+b"), QStringLiteral("100%1off")}) {
+            m_site->setLookupFault(StandinSite::percentDecode(EncodeUserId(id).toStdString()), Fault{503, 0, false});
+            QVERIFY(!IsNaru(*m_client, id));
+            const QString error = m_client->lastError();
+            QVERIFY2(error.contains(QStringLiteral("\"") + id + QStringLiteral("\"")) &&
+                         error.contains(QStringLiteral("status 503")) &&
+                         error.contains(QString::fromLatin1(EncodeUserId(id))),
+                     qPrintable(error));
+        }
+    }
+
     // A request that never completes is a failure: no answer, and the previous page file stays.
     void failedRequests_data()
     {

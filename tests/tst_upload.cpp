@@ -225,6 +225,9 @@ void TestUpload::failedUploadsAreNotReportedAsDone_data()
                                   << "status 500";
     QTest::newRow("dropped") << "drop"
                              << "127.0.0.1";
+    // A session that expired sends the post to the sign-in page, which answers 200 to a GET.
+    QTest::newRow("redirected to sign in") << "redirect"
+                                           << "status 302";
 }
 
 void TestUpload::failedUploadsAreNotReportedAsDone()
@@ -239,6 +242,8 @@ void TestUpload::failedUploadsAreNotReportedAsDone()
         m_site->setFault({500, 0, false});
     if (failure == QLatin1String("drop"))
         m_site->setFault({0, 0, true});
+    if (failure == QLatin1String("redirect"))
+        m_site->setUploadFault({302, 0, false, "/aw-cgi/eBayISAPI.dll?BidderBlockLogin"});
 
     MessageBox::setNextAnswer(QMessageBox::Yes);
     MessageBox::setNextAnswer(QMessageBox::Ok);
@@ -248,8 +253,9 @@ void TestUpload::failedUploadsAreNotReportedAsDone()
     QCOMPARE(shown[1].title, QStringLiteral("Bidwarden"));
     QVERIFY2(!shown[1].text.startsWith(QStringLiteral("Added")), qPrintable(shown[1].text));
     QVERIFY2(shown[1].text.contains(says), qPrintable(shown[1].text));
+    QCOMPARE(m_site->sellerList(), std::vector<std::string>({"old1", "old2"}));
     // A reply that came back is kept for the user to read; otherwise the earlier one stays.
-    if (failure == QLatin1String("status"))
+    if (failure == QLatin1String("status") || failure == QLatin1String("redirect"))
         QVERIFY(m_folder->bytes(QStringLiteral("response2.htm")) != "earlier reply");
     else
         QCOMPARE(m_folder->bytes(QStringLiteral("response2.htm")), QByteArray("earlier reply"));

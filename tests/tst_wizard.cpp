@@ -7,7 +7,9 @@
 #include "wizard/Setup1.h"
 #include "wizard/Setup2.h"
 
+#include <QCloseEvent>
 #include <QDesktopServices>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QMouseEvent>
@@ -236,8 +238,8 @@ void TestWizard::clicksDuringTheImportAreDropped()
 {
     m_site->setSellerList({"alpha", "beta"});
     Setup2 *step2 = openStep2();
-    // A second click on Download and one on Next, made while the import blocks the window: they
-    // reach the window only once the import is over.
+    // A second click on Download, one on Next, Escape and the frame's close button, all made
+    // while the import blocks the window: they reach the window only once the import is over.
     for (const char *name : {"Command1", "Next"}) {
         QWidget *button = step2->findChild<QPushButton *>(QString::fromLatin1(name));
         const QPointF centre = QRectF(button->rect()).center();
@@ -245,6 +247,8 @@ void TestWizard::clicksDuringTheImportAreDropped()
             QCoreApplication::postEvent(button, new QMouseEvent(type, centre, button->mapToGlobal(centre),
                                                                 Qt::LeftButton, Qt::LeftButton, Qt::NoModifier));
     }
+    QCoreApplication::postEvent(step2, new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
+    QCoreApplication::postEvent(step2, new QCloseEvent);
     click(step2, "Command1");
     QTest::qWait(50);
     QCOMPARE(m_site->requests().size(), size_t(3));

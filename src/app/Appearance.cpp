@@ -4,6 +4,7 @@
 #include <QFont>
 #include <QFontDatabase>
 #include <QIcon>
+#include <QPushButton>
 
 static void initResources()
 {
@@ -29,4 +30,13 @@ void ApplyAppearance()
     for (int size : {16, 32, 48, 256})
         icon.addFile(QStringLiteral(":/images/bidwarden-%1.png").arg(size), QSize(size, size));
     QApplication::setWindowIcon(icon);
+}
+
+void MakeWhite(std::initializer_list<QPushButton *> buttons)
+{
+    for (QPushButton *button : buttons) {
+        QPalette palette = button->palette();
+        palette.setColor(QPalette::Button, Qt::white);
+        button->setPalette(palette);
+    }
 }

@@ -1,5 +1,12 @@
 #pragma once
 
+#include <initializer_list>
+
+class QPushButton;
+
 // Program-wide look: the Tahoma font the fixed layouts were drawn for, and the program icon.
 // Call once after the QApplication exists, before the first window.
 void ApplyAppearance();
+
+// The dialogs' white buttons, drawn by the platform style in white rather than its grey.
+void MakeWhite(std::initializer_list<QPushButton *> buttons);

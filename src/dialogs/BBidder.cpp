@@ -1,5 +1,6 @@
 #include "BBidder.h"
 
+#include "app/Appearance.h"
 #include "app/BBMain.h"
 #include "app/MessageBox.h"
 #include "site/SiteClient.h"
@@ -13,6 +14,7 @@
 BBidder::BBidder(BBMain &main) : QDialog(&main), m_ui(std::make_unique<Ui::BBidder>()), m_main(main)
 {
     m_ui->setupUi(this);
+    MakeWhite({m_ui->Save, m_ui->Cancel});
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     connect(m_ui->Save, &QPushButton::clicked, this, &BBidder::Save_Click);
     connect(m_ui->Cancel, &QPushButton::clicked, this, &QDialog::reject);

@@ -1,5 +1,6 @@
 #include "BlockedBidder.h"
 
+#include "app/Appearance.h"
 #include "app/BBMain.h"
 #include "app/MessageBox.h"
 #include "store/BidderStore.h"
@@ -19,6 +20,7 @@ QString noRecordMessage(const QString &userName)
 BlockedBidder::BlockedBidder(BBMain &main) : QDialog(&main), m_ui(std::make_unique<Ui::BlockedBidder>()), m_main(main)
 {
     m_ui->setupUi(this);
+    MakeWhite({m_ui->Command1, m_ui->Command2});
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     connect(m_ui->Command1, &QPushButton::clicked, this, &BlockedBidder::Command1_Click);
     connect(m_ui->Command2, &QPushButton::clicked, this, &QDialog::reject);

@@ -135,6 +135,9 @@ bool SiteClient::FetchToPageFile(const QString &method, const QString &pathAndQu
     curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
 
     if (method == QLatin1String("POST")) {
+        // A redirected post would be followed as a GET of some other page (a sign-in page, say)
+        // whose success says nothing about the post: the redirect itself is the answer.
+        curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 0L);
         curl_easy_setopt(h, CURLOPT_POST, 1L);
         curl_easy_setopt(h, CURLOPT_POSTFIELDS, body.constData());
         curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));

@@ -55,8 +55,7 @@ std::optional<bool> IsNaru(SiteClient &site, const QString &userId)
     // into wrong answers in the store.
     if (!naru && site.lastStatus() >= 400) {
         site.setLastError(QStringLiteral("The lookup of \"%1\" at %2 got HTTP status %3 and no answer.")
-                              .arg(userId, site.baseUrl() + pathAndQuery)
-                              .arg(site.lastStatus()));
+                              .arg(userId, site.baseUrl() + pathAndQuery, QString::number(site.lastStatus())));
         return std::nullopt;
     }
     return naru;

@@ -2,12 +2,15 @@
 
 #include <QString>
 
-// Joins the application folder and a file name. The folder's own separator is used (a Windows
-// path such as C:\Tools or \\server\share keeps its backslashes), and one is added only when the
-// folder does not already end with it, so a drive root like D:\ gives D:\bidders.mdb.
+// Joins the application folder and a file name. A Windows folder (C:\Tools, D:\, or a share such
+// as \\server\share) keeps its backslashes; any other folder uses "/", whatever characters its
+// name holds. The separator is added only when the folder does not already end with it, so a
+// drive root like D:\ gives D:\bidders.mdb.
 inline QString AppFilePath(const QString &folder, const QString &fileName)
 {
-    const QChar separator = folder.contains(QLatin1Char('\\')) ? QLatin1Char('\\') : QLatin1Char('/');
+    const bool windows = folder.startsWith(QLatin1String("\\\\")) ||
+                         (folder.size() >= 2 && folder.at(1) == QLatin1Char(':') && folder.at(0).isLetter());
+    const QChar separator = windows ? QLatin1Char('\\') : QLatin1Char('/');
     if (folder.endsWith(separator))
         return folder + fileName;
     return folder + separator + fileName;

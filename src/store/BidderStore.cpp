@@ -4,11 +4,11 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <algorithm>
+#include <memory>
 #include <sqlite3.h>
 
 namespace {
@@ -163,12 +163,10 @@ bool BidderStore::open()
     // damaged; a power cut may lose only the last moments' saves. Syncing every commit (FULL)
     // made a sweep over 1,000 bidders several times slower, waiting on the disk.
     // The index keeps the per-bidder lookups of a sweep over thousands of rows from scanning the
-    // whole table for each one. Memory-mapped reads spare each new connection (one per operation)
-    // from copying every page of the file in again: they halved the time to read the whole list.
+    // whole table for each one.
     QSqlQuery pragma(db);
     if (!pragma.exec(QStringLiteral("PRAGMA journal_mode=WAL")) ||
         !pragma.exec(QStringLiteral("PRAGMA synchronous=NORMAL")) ||
-        !pragma.exec(QStringLiteral("PRAGMA mmap_size=268435456")) ||
         !pragma.exec(QStringLiteral("CREATE INDEX IF NOT EXISTS BiddersByUserName ON Bidders (UserName)"))) {
         db.close();
         m_open = false;
@@ -212,19 +210,26 @@ std::optional<QList<Bidder>> BidderStore::readAll(std::optional<Order> order)
     else
         sql += QStringLiteral(" ORDER BY rowid");
 
-    // The whole list is read on every load and header click, so this one statement talks to
-    // SQLite directly: through QSqlQuery each value costs more than showing it in the list.
+    // The whole list is read on every load and header click, so this one statement goes to SQLite
+    // directly, on a read-only connection of its own: through QSqlQuery each value cost more than
+    // showing it in the list. (The Qt driver's own handle is not borrowed: the driver may carry an
+    // SQLite of its own.)
     const QString what = QStringLiteral("Bidwarden could not read the list of blocked bidders.");
-    const QVariant handle = QSqlDatabase::database(m_connectionName, false).driver()->handle();
-    sqlite3 *db = handle.isValid() ? *static_cast<sqlite3 *const *>(handle.constData()) : nullptr;
-    if (!db) {
-        fail(what, QStringLiteral("The SQLite connection is not available."));
+    sqlite3 *raw = nullptr;
+    const int opened = sqlite3_open_v2(QFile::encodeName(m_filePath).constData(), &raw, SQLITE_OPEN_READONLY, nullptr);
+    const std::unique_ptr<sqlite3, int (*)(sqlite3 *)> db(raw, sqlite3_close);
+    if (opened != SQLITE_OK) {
+        fail(what, QString::fromUtf8(raw ? sqlite3_errmsg(raw) : sqlite3_errstr(opened)));
         return std::nullopt;
     }
+    sqlite3_busy_timeout(db.get(), 5000);
+    // Memory-mapped reads spare each new connection from copying every page in again: they halved
+    // the time to read the whole list.
+    sqlite3_exec(db.get(), "PRAGMA mmap_size=268435456", nullptr, nullptr, nullptr);
     sqlite3_stmt *statement = nullptr;
     const QByteArray utf8 = sql.toUtf8();
-    if (sqlite3_prepare_v2(db, utf8.constData(), int(utf8.size()), &statement, nullptr) != SQLITE_OK) {
-        fail(what, QString::fromUtf8(sqlite3_errmsg(db)));
+    if (sqlite3_prepare_v2(db.get(), utf8.constData(), int(utf8.size()), &statement, nullptr) != SQLITE_OK) {
+        fail(what, QString::fromUtf8(sqlite3_errmsg(db.get())));
         return std::nullopt;
     }
     auto text = [statement](int column) {

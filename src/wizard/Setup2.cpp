@@ -65,14 +65,16 @@ Setup2::~Setup2() = default;
 void Setup2::Command1_Click()
 {
     // The import does not return to the event loop, so clicks made meanwhile wait in the queue.
-    // They are let through while the buttons are still off, so that an impatient second click
-    // does not run the whole import again.
+    // They are let through while the buttons are still off and the window busy, so that an
+    // impatient second click does not run the whole import again, nor Escape end the program.
     const QList<QPushButton *> buttons = {m_ui->Command1, m_ui->Back, m_ui->Next, m_ui->Exit};
     for (QPushButton *button : buttons)
         button->setEnabled(false);
+    setBusy(true);
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
     QString failure = importSiteList();
     QCoreApplication::processEvents();
+    setBusy(false);
     for (QPushButton *button : buttons)
         button->setEnabled(true);
     // The page is only needed while the list is read from it.

@@ -12,14 +12,15 @@ WizardWindow::WizardWindow(AppContext context) : QDialog(nullptr), m_context(std
 
 void WizardWindow::reject()
 {
-    EndProgram();
+    if (!m_busy)
+        EndProgram();
 }
 
 void WizardWindow::closeEvent(QCloseEvent *event)
 {
     // QDialog would turn the frame's close into reject(), which here ends the whole program; a
     // plain close only has to unload this window (the program ends anyway if it was the last).
-    event->accept();
+    event->setAccepted(!m_busy);
 }
 
 void WizardWindow::replaceWith(QWidget *next)

@@ -23,7 +23,11 @@ protected:
     void closeEvent(QCloseEvent *event) override;
     // Shows the window that takes over, then unloads this one.
     void replaceWith(QWidget *next);
+    // While busy, Escape and the frame's close button are ignored: they were pressed while the
+    // window could not answer, and must not end the program once it can.
+    void setBusy(bool busy) { m_busy = busy; }
 
 private:
     const AppContext m_context;
+    bool m_busy = false;
 };

@@ -112,6 +112,7 @@ struct StandinSite::Impl
     std::string cookieName, cookieValue;
     Fault fault;
     std::map<std::string, Fault> lookupFaults;
+    Fault uploadFault;
     bool lfOnly = false;
     std::vector<Request> requests;
 
@@ -195,8 +196,14 @@ void StandinSite::Impl::handle(const httplib::Request &req, httplib::Response &r
                 ids.push_back(percentDecode(list.substr(pos, end - pos)));
                 pos = end + 2;
             }
-            sellerList = ids;
-            page = uploadReplyPage(ids.size());
+            if (uploadFault.status || uploadFault.delayMs || uploadFault.drop)
+                applied = uploadFault;
+            // Only an upload that is answered as done takes the place of the list.
+            const bool accepted = (applied.status == 0 || applied.status / 100 == 2) && !applied.drop;
+            if (accepted)
+                sellerList = ids;
+            if (applied.status / 100 != 3)
+                page = uploadReplyPage(ids.size());
         }
     } else {
         status = 400;
@@ -208,6 +215,8 @@ void StandinSite::Impl::handle(const httplib::Request &req, httplib::Response &r
     if (applied.delayMs > 0)
         wake.wait_for(lock, std::chrono::milliseconds(applied.delayMs), [this] { return stopping; });
     res.status = applied.status ? applied.status : status;
+    if (!applied.location.empty())
+        res.set_header("Location", applied.location);
     if (applied.drop) {
         // Headers promise a body that never comes: the client sees the connection close mid-reply.
         res.set_content_provider(page.size() + 1, "text/html",
@@ -348,6 +357,12 @@ void StandinSite::setLookupFault(const std::string &id, const Fault &fault)
 {
     std::lock_guard<std::mutex> lock(d->mutex);
     d->lookupFaults[id] = fault;
+}
+
+void StandinSite::setUploadFault(const Fault &fault)
+{
+    std::lock_guard<std::mutex> lock(d->mutex);
+    d->uploadFault = fault;
 }
 
 void StandinSite::setLfOnly(bool lfOnly)
