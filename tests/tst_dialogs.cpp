@@ -1,6 +1,5 @@
 #include "GuiTest.h"
-#include "StandinSite.h"
-#include "TestSupport.h"
+#include "SiteWindowTest.h"
 #include "app/Appearance.h"
 #include "app/BBMain.h"
 #include "app/MessageBox.h"
@@ -15,7 +14,7 @@
 #include <QTest>
 #include <QTreeWidget>
 
-class TestDialogs : public QObject
+class TestDialogs : public SiteWindowTest
 {
     Q_OBJECT
 
@@ -39,51 +38,23 @@ private slots:
     void informationFromADoubleClick();
 
 private:
-    BBMain *openMain(const QList<Bidder> &rows);
     QStringList shownNames();
     QString naruPage() const { return QString::fromUtf8(m_folder->bytes(QStringLiteral("naru.htm"))); }
-
-    QTemporaryDir m_home;
-    std::unique_ptr<TestFolder> m_folder;
-    std::unique_ptr<StandinSite> m_site;
-    BBMain *m_main = nullptr;
 };
 
 void TestDialogs::initTestCase()
 {
-    // The site requests must never carry the developer's own browser cookies.
-    QVERIFY(m_home.isValid());
-    qputenv("HOME", m_home.path().toLocal8Bit());
-    ApplyAppearance();
-    QLocale::setDefault(QLocale(QStringLiteral("en_GB")));
+    setUpProgram();
 }
 
 void TestDialogs::init()
 {
-    m_folder = std::make_unique<TestFolder>();
-    m_site = std::make_unique<StandinSite>();
-    QVERIFY(m_site->start());
-    MessageBox::takeShown();
+    setUpTest();
 }
 
 void TestDialogs::cleanup()
 {
-    for (QWidget *w : QApplication::topLevelWidgets())
-        delete w;
-    m_main = nullptr;
-    m_site.reset();
-    m_folder.reset();
-    QVERIFY2(MessageBox::takeShown().isEmpty(), "a test left a message unchecked");
-}
-
-BBMain *TestDialogs::openMain(const QList<Bidder> &rows)
-{
-    m_folder->seed(rows);
-    if (rows.isEmpty())
-        MessageBox::setNextAnswer(QMessageBox::No);
-    m_main = BBMain::showFresh(AppContext{m_folder->path(), QString::fromStdString(m_site->baseUrl())});
-    MessageBox::takeShown();
-    return m_main;
+    tearDownTest();
 }
 
 QStringList TestDialogs::shownNames()

@@ -1,3 +1,4 @@
+#include "SiteWindowTest.h"
 #include "TestSupport.h"
 #include "about/frmAbout.h"
 #include "app/Appearance.h"
@@ -12,16 +13,6 @@
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
-
-// Records the addresses handed to the browser.
-class UrlRecorder : public QObject
-{
-    Q_OBJECT
-public:
-    QList<QUrl> opened;
-public slots:
-    void open(const QUrl &url) { opened << url; }
-};
 
 class TestMainWindow : public QObject
 {

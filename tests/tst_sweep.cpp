@@ -1,5 +1,4 @@
-#include "StandinSite.h"
-#include "TestSupport.h"
+#include "SiteWindowTest.h"
 #include "app/Appearance.h"
 #include "app/BBMain.h"
 #include "app/MessageBox.h"
@@ -10,7 +9,7 @@
 #include <QPushButton>
 #include <QTest>
 
-class TestSweep : public QObject
+class TestSweep : public SiteWindowTest
 {
     Q_OBJECT
 
@@ -26,49 +25,25 @@ private slots:
     void closingBeforeTheStartMakesNoRequest();
 
 private:
-    void openMain(const QList<Bidder> &rows);
     // Runs one sweep the way the main window does; returns the progress positions it showed.
     QList<int> runSweep(int *maximum = nullptr);
     QStringList requestedIds();
     QStringList naruColumn();
-
-    QTemporaryDir m_home;
-    std::unique_ptr<TestFolder> m_folder;
-    std::unique_ptr<StandinSite> m_site;
-    BBMain *m_main = nullptr;
 };
 
 void TestSweep::initTestCase()
 {
-    QVERIFY(m_home.isValid());
-    qputenv("HOME", m_home.path().toLocal8Bit());
-    ApplyAppearance();
+    setUpProgram();
 }
 
 void TestSweep::init()
 {
-    m_folder = std::make_unique<TestFolder>();
-    m_site = std::make_unique<StandinSite>();
-    QVERIFY(m_site->start());
-    MessageBox::takeShown();
+    setUpTest();
 }
 
 void TestSweep::cleanup()
 {
-    for (QWidget *w : QApplication::topLevelWidgets())
-        delete w;
-    m_site.reset();
-    m_folder.reset();
-    QVERIFY2(MessageBox::takeShown().isEmpty(), "a test left a message unchecked");
-}
-
-void TestSweep::openMain(const QList<Bidder> &rows)
-{
-    m_folder->seed(rows);
-    if (rows.isEmpty())
-        MessageBox::setNextAnswer(QMessageBox::No);
-    m_main = BBMain::showFresh(AppContext{m_folder->path(), QString::fromStdString(m_site->baseUrl())});
-    MessageBox::takeShown();
+    tearDownTest();
 }
 
 QList<int> TestSweep::runSweep(int *maximum)

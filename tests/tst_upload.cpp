@@ -1,6 +1,5 @@
 #include "GuiTest.h"
-#include "StandinSite.h"
-#include "TestSupport.h"
+#include "SiteWindowTest.h"
 #include "app/Appearance.h"
 #include "app/BBMain.h"
 #include "app/MessageBox.h"
@@ -12,7 +11,7 @@
 #include <QTest>
 #include <QTreeWidget>
 
-class TestUpload : public QObject
+class TestUpload : public SiteWindowTest
 {
     Q_OBJECT
 
@@ -29,47 +28,23 @@ private slots:
     void failedUploadsAreNotReportedAsDone();
 
 private:
-    void openMain(const QList<Bidder> &rows);
     void clickSave() { QTest::mouseClick(m_main->findChild<QPushButton *>("Command4"), Qt::LeftButton); }
-
-    QTemporaryDir m_home;
-    std::unique_ptr<TestFolder> m_folder;
-    std::unique_ptr<StandinSite> m_site;
-    BBMain *m_main = nullptr;
 };
 
 void TestUpload::initTestCase()
 {
-    QVERIFY(m_home.isValid());
-    qputenv("HOME", m_home.path().toLocal8Bit());
-    ApplyAppearance();
+    setUpProgram();
 }
 
 void TestUpload::init()
 {
-    m_folder = std::make_unique<TestFolder>();
-    m_site = std::make_unique<StandinSite>();
-    QVERIFY(m_site->start());
+    setUpTest();
     m_site->setSellerList({"old1", "old2"});
-    MessageBox::takeShown();
 }
 
 void TestUpload::cleanup()
 {
-    for (QWidget *w : QApplication::topLevelWidgets())
-        delete w;
-    m_site.reset();
-    m_folder.reset();
-    QVERIFY2(MessageBox::takeShown().isEmpty(), "a test left a message unchecked");
-}
-
-void TestUpload::openMain(const QList<Bidder> &rows)
-{
-    m_folder->seed(rows);
-    if (rows.isEmpty())
-        MessageBox::setNextAnswer(QMessageBox::No);
-    m_main = BBMain::showFresh(AppContext{m_folder->path(), QString::fromStdString(m_site->baseUrl())});
-    MessageBox::takeShown();
+    tearDownTest();
 }
 
 void TestUpload::uploadSendsTheListInDisplayOrder_data()

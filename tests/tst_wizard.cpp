@@ -1,5 +1,4 @@
-#include "StandinSite.h"
-#include "TestSupport.h"
+#include "SiteWindowTest.h"
 #include "app/Appearance.h"
 #include "app/BBMain.h"
 #include "app/MessageBox.h"
@@ -18,16 +17,6 @@
 #include <QRegularExpression>
 #include <QTest>
 
-// Records the addresses handed to the browser.
-class UrlRecorder : public QObject
-{
-    Q_OBJECT
-public:
-    QList<QUrl> opened;
-public slots:
-    void open(const QUrl &url) { opened << url; }
-};
-
 // Records the bar's value each time it is painted.
 class PaintRecorder : public QObject
 {
@@ -41,7 +30,7 @@ public:
     }
 };
 
-class TestWizard : public QObject
+class TestWizard : public SiteWindowTest
 {
     Q_OBJECT
 
@@ -68,7 +57,6 @@ private slots:
     void exitEndsTheProgram();
 
 private:
-    AppContext context() const { return {m_folder->path(), QString::fromStdString(m_site->baseUrl())}; }
     Setup1 *openStep1();
     Setup2 *openStep2();
     static void click(QWidget *window, const char *button);
@@ -83,36 +71,21 @@ private:
                 return found;
         return nullptr;
     }
-
-    QTemporaryDir m_home;
-    std::unique_ptr<TestFolder> m_folder;
-    std::unique_ptr<StandinSite> m_site;
 };
 
 void TestWizard::initTestCase()
 {
-    // The site requests must never carry the developer's own browser cookies.
-    QVERIFY(m_home.isValid());
-    qputenv("HOME", m_home.path().toLocal8Bit());
-    ApplyAppearance();
-    QLocale::setDefault(QLocale(QStringLiteral("en_GB")));
+    setUpProgram();
 }
 
 void TestWizard::init()
 {
-    m_folder = std::make_unique<TestFolder>();
-    m_site = std::make_unique<StandinSite>();
-    QVERIFY(m_site->start());
-    MessageBox::takeShown();
+    setUpTest();
 }
 
 void TestWizard::cleanup()
 {
-    for (QWidget *w : QApplication::topLevelWidgets())
-        delete w;
-    m_site.reset();
-    m_folder.reset();
-    QVERIFY2(MessageBox::takeShown().isEmpty(), "a test left a message unchecked");
+    tearDownTest();
 }
 
 Setup1 *TestWizard::openStep1()
