@@ -114,53 +114,30 @@ void TestMainWindow::loadShowsTheStoreInItsOrder()
 
 void TestMainWindow::layoutMatchesTheDesign()
 {
+    // What the form file cannot say by itself: the fixed size, the column widths and fonts set
+    // at run time, the icon from the resources, and the keyboard order through the buttons.
     TestFolder folder;
     folder.seed({bidder("alice")});
     BBMain *w = openMain(folder);
-    QCOMPARE(w->windowTitle(), QStringLiteral("Bidwarden"));
     QCOMPARE(w->size(), QSize(737, 417));
     QCOMPARE(w->minimumSize(), w->maximumSize());
     QVERIFY(!w->windowIcon().isNull());
-
     QTreeWidget *tree = list(w);
-    QCOMPARE(tree->geometry(), QRect(8, 80, 721, 297));
-    const QStringList headers = {"UserName", "NARU", "Date Added", "Reason"};
     const int widths[] = {200, 40, 133, 267};
-    for (int column = 0; column < 4; ++column) {
-        QCOMPARE(tree->headerItem()->text(column), headers.at(column));
+    for (int column = 0; column < 4; ++column)
         QCOMPARE(tree->header()->sectionSize(column), widths[column]);
-    }
-    QCOMPARE(tree->selectionMode(), QAbstractItemView::SingleSelection);
+    QCOMPARE(w->findChild<QLabel *>("Label4")->font().pointSizeF(), 26.25);
+    QCOMPARE(w->findChild<QLabel *>("Label1")->font().pointSizeF(), 9.75);
 
-    // Captions with their access keys, and the tab order from the list along the buttons.
-    const QList<QPair<QString, QString>> buttons = {{"Command1", "Setup &Wizard"},
-                                                    {"Command5", "&Block Bidder"},
-                                                    {"Command2", "&Delete Selected"},
-                                                    {"Command3", "&Check for NARU"},
-                                                    {"Command4", "Save to &eBay"},
-                                                    {"Command8", "&About"},
-                                                    {"Command9", "E&xit"}};
     w->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(w));
     tree->setFocus();
-    int left = 8;
-    for (const auto &[name, caption] : buttons) {
-        auto *button = w->findChild<QPushButton *>(name);
-        QVERIFY2(button, qPrintable(name));
-        QCOMPARE(button->text(), caption);
-        QCOMPARE(button->geometry(), QRect(left, 384, 97, 25));
-        QVERIFY(button->font().bold());
+    QStringList order;
+    for (int i = 0; i < 7; ++i) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-        QCOMPARE(QApplication::focusWidget(), button);
-        left += 104;
+        order << QApplication::focusWidget()->objectName();
     }
-    QCOMPARE(w->findChild<QLabel *>("Label1")->text(),
-             QStringLiteral("Doubleclick a username to see more information."));
-    QCOMPARE(w->findChild<QLabel *>("Label4")->text(), QStringLiteral("Bidwarden"));
-    QCOMPARE(w->findChild<QLabel *>("Label2")->text(),
-             QStringLiteral("Yet Another Great Freeware App From Quillmoor New Media!"));
-    QCOMPARE(w->findChild<QLabel *>("Label4")->font().pointSizeF(), 26.25);
-    QCOMPARE(w->findChild<QLabel *>("Label1")->font().pointSizeF(), 9.75);
+    QCOMPARE(order, QStringList({"Command1", "Command5", "Command2", "Command3", "Command4", "Command8", "Command9"}));
 }
 
 void TestMainWindow::emptyStoreAsksToRunTheWizard()
@@ -351,11 +328,7 @@ void TestMainWindow::aboutBox()
     QDesktopServices::setUrlHandler(QStringLiteral("https"), &recorder, "open");
     frmAbout about;
     about.show();
-    QCOMPARE(about.windowTitle(), QStringLiteral("About Bidwarden"));
-    QCOMPARE(about.size(), QSize(432, 307));
     QCOMPARE(about.findChild<QLabel *>("lblVersion")->text(), QStringLiteral("Version: 1.1 Beta - Build 0"));
-    QCOMPARE(about.findChild<QLabel *>("lblTitle")->text(), QStringLiteral("  Quillmoor New Media"));
-    QCOMPARE(about.findChild<QLabel *>("lblInfo")->text(), QStringLiteral("Bidwarden"));
     for (const char *link : {"lblProduct", "lblURL", "lblURL", "lblCopyright"})
         QTest::mouseClick(about.findChild<QLabel *>(link), Qt::LeftButton);
     QDesktopServices::unsetUrlHandler(QStringLiteral("https"));

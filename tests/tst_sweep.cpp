@@ -163,9 +163,6 @@ void TestSweep::closingBeforeTheStartMakesNoRequest()
     {
         NARU sweep(*m_main);
         sweep.show();
-        QCOMPARE(sweep.windowTitle(), QStringLiteral("Checking for NARU'd Users"));
-        QCOMPARE(sweep.size(), QSize(312, 82));
-        QCOMPARE(sweep.findChild<QLabel *>("Label1")->text(), QStringLiteral("Working, please wait..."));
         sweep.close();
     }
     QTest::qWait(700);
