@@ -183,7 +183,7 @@ private slots:
     // Ids are text, not message markup: one with "%1" or a "+" (encoded as %2B) is named as it is.
     void isNaruFailureNamesTheIdAsItIs()
     {
-        for (const QString id : {QStringLiteral("a+b"), QStringLiteral("100%1off")}) {
+        for (const QString &id : {QStringLiteral("a+b"), QStringLiteral("100%1off")}) {
             m_site->setLookupFault(StandinSite::percentDecode(EncodeUserId(id).toStdString()), Fault{503, 0, false});
             QVERIFY(!IsNaru(*m_client, id));
             const QString error = m_client->lastError();

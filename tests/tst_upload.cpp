@@ -218,7 +218,7 @@ void TestUpload::failedUploadsAreNotReportedAsDone()
     if (failure == QLatin1String("drop"))
         m_site->setFault({0, 0, true});
     if (failure == QLatin1String("redirect"))
-        m_site->setUploadFault({302, 0, false, "/aw-cgi/eBayISAPI.dll?BidderBlockLogin"});
+        m_site->setUploadFault({302, 0, false}, "/aw-cgi/eBayISAPI.dll?BidderBlockLogin");
 
     MessageBox::setNextAnswer(QMessageBox::Yes);
     MessageBox::setNextAnswer(QMessageBox::Ok);

@@ -113,6 +113,7 @@ struct StandinSite::Impl
     Fault fault;
     std::map<std::string, Fault> lookupFaults;
     Fault uploadFault;
+    std::string uploadLocation;
     bool lfOnly = false;
     std::vector<Request> requests;
 
@@ -158,6 +159,7 @@ void StandinSite::Impl::handle(const httplib::Request &req, httplib::Response &r
     const std::string path = req.target.substr(0, queryAt);
     const std::string query = queryAt == std::string::npos ? std::string() : req.target.substr(queryAt + 1);
     Fault applied = fault;
+    std::string location;
     std::string page;
     int status = 200;
 
@@ -196,8 +198,10 @@ void StandinSite::Impl::handle(const httplib::Request &req, httplib::Response &r
                 ids.push_back(percentDecode(list.substr(pos, end - pos)));
                 pos = end + 2;
             }
-            if (uploadFault.status || uploadFault.delayMs || uploadFault.drop)
+            if (uploadFault.status || uploadFault.delayMs || uploadFault.drop) {
                 applied = uploadFault;
+                location = uploadLocation;
+            }
             // Only an upload that is answered as done takes the place of the list.
             const bool accepted = (applied.status == 0 || applied.status / 100 == 2) && !applied.drop;
             if (accepted)
@@ -215,8 +219,8 @@ void StandinSite::Impl::handle(const httplib::Request &req, httplib::Response &r
     if (applied.delayMs > 0)
         wake.wait_for(lock, std::chrono::milliseconds(applied.delayMs), [this] { return stopping; });
     res.status = applied.status ? applied.status : status;
-    if (!applied.location.empty())
-        res.set_header("Location", applied.location);
+    if (!location.empty())
+        res.set_header("Location", location);
     if (applied.drop) {
         // Headers promise a body that never comes: the client sees the connection close mid-reply.
         res.set_content_provider(page.size() + 1, "text/html",
@@ -359,10 +363,11 @@ void StandinSite::setLookupFault(const std::string &id, const Fault &fault)
     d->lookupFaults[id] = fault;
 }
 
-void StandinSite::setUploadFault(const Fault &fault)
+void StandinSite::setUploadFault(const Fault &fault, const std::string &location)
 {
     std::lock_guard<std::mutex> lock(d->mutex);
     d->uploadFault = fault;
+    d->uploadLocation = location;
 }
 
 void StandinSite::setLfOnly(bool lfOnly)

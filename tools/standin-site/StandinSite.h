@@ -37,15 +37,15 @@ public:
 
     struct Fault
     {
-        int status = 0;       // answer the usual page with this status (0 = 200)
-        int delayMs = 0;      // wait this long before answering
-        bool drop = false;    // close the connection after the headers, before the body
-        std::string location; // with a 3xx status: where the reply sends the client
+        int status = 0;    // answer the usual page with this status (0 = 200)
+        int delayMs = 0;   // wait this long before answering
+        bool drop = false; // close the connection after the headers, before the body
     };
     void setFault(const Fault &fault);                              // every request
     void setLookupFault(const std::string &id, const Fault &fault); // that id's lookups only
-    void setUploadFault(const Fault &fault);                        // block-list uploads only
-    void setLfOnly(bool lfOnly);                                    // pages with LF line ends instead of CR LF
+    // Block-list uploads only; with a 3xx status, location is where the reply sends the client.
+    void setUploadFault(const Fault &fault, const std::string &location = {});
+    void setLfOnly(bool lfOnly); // pages with LF line ends instead of CR LF
 
     struct Request
     {
