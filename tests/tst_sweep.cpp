@@ -1,3 +1,4 @@
+#include "GuiTest.h"
 #include "SiteWindowTest.h"
 #include "app/Appearance.h"
 #include "app/BBMain.h"
@@ -54,7 +55,13 @@ QList<int> TestSweep::runSweep(int *maximum)
     connect(bar, &QProgressBar::valueChanged, bar, [&positions](int value) { positions << value; });
     if (maximum)
         *maximum = bar->maximum();
+    // The sweep never returns to the event loop: each position must be painted there and then.
+    PaintRecorder painted;
+    bar->installEventFilter(&painted);
     sweep.exec();
+    for (int position : positions)
+        if (!painted.values.contains(position))
+            QTest::qFail(qPrintable(QStringLiteral("position %1 was never painted").arg(position)), __FILE__, __LINE__);
     return positions;
 }
 

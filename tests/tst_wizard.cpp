@@ -1,3 +1,4 @@
+#include "GuiTest.h"
 #include "SiteWindowTest.h"
 #include "app/Appearance.h"
 #include "app/BBMain.h"
@@ -18,18 +19,6 @@
 #include <QTest>
 
 // Records the bar's value each time it is painted.
-class PaintRecorder : public QObject
-{
-public:
-    QList<int> values;
-    bool eventFilter(QObject *watched, QEvent *event) override
-    {
-        if (event->type() == QEvent::Paint)
-            values << static_cast<QProgressBar *>(watched)->value();
-        return false;
-    }
-};
-
 class TestWizard : public SiteWindowTest
 {
     Q_OBJECT

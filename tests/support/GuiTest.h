@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QEvent>
+#include <QProgressBar>
 #include <QTimer>
 #include <QWidget>
 #include <functional>
@@ -27,3 +29,16 @@ inline void whenModal(std::function<void(QWidget *)> act, int timeoutMs = 10000)
     });
     timer->start();
 }
+
+// Records the value a progress bar showed each time it was painted.
+class PaintRecorder : public QObject
+{
+public:
+    QList<int> values;
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint)
+            values << static_cast<QProgressBar *>(watched)->value();
+        return false;
+    }
+};
