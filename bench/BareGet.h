@@ -1,7 +1,9 @@
 #pragma once
 
 #include <curl/curl.h>
+#include <set>
 #include <string>
+#include <vector>
 
 // What a lookup costs without page files or parsing: one fresh handle, one GET, body discarded.
 // The baseline the site-facing benchmarks compare against. With a share handle, the connection
@@ -31,4 +33,16 @@ inline CURLSH *bareShare()
     curl_share_setopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_CONNECT);
     curl_share_setopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
     return share;
+}
+
+// The ids the site benchmarks look up: bidder0, bidder1, ..., every tenth of them NARU.
+inline std::vector<std::string> sampleIds(int count, std::set<std::string> *naru)
+{
+    std::vector<std::string> ids;
+    for (int i = 0; i < count; ++i) {
+        ids.push_back("bidder" + std::to_string(i));
+        if (i % 10 == 0)
+            naru->insert(ids.back());
+    }
+    return ids;
 }

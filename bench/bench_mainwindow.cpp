@@ -32,7 +32,8 @@ QList<Bidder> sampleBidders(int count)
 
 void settle(QWidget *w)
 {
-    QTest::qWaitForWindowExposed(w);
+    if (!QTest::qWaitForWindowExposed(w))
+        std::fprintf(stderr, "the main window was not shown\n");
     w->repaint();
     QCoreApplication::processEvents();
 }

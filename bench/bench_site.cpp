@@ -45,13 +45,8 @@ int main()
         std::fprintf(stderr, "bench_site: the stand-in site did not start\n");
         return 1;
     }
-    std::vector<std::string> ids;
     std::set<std::string> naru;
-    for (int i = 0; i < lookups; ++i) {
-        ids.push_back("bidder" + std::to_string(i));
-        if (i % 10 == 0)
-            naru.insert(ids.back());
-    }
+    const std::vector<std::string> ids = sampleIds(lookups, &naru);
     site.setNaruIds(naru);
 
     QTemporaryDir dir;

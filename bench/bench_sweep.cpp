@@ -27,13 +27,9 @@ int main(int argc, char *argv[])
         return 1;
     std::set<std::string> naru;
     QList<Bidder> bidders;
-    for (int i = 0; i < rows; ++i) {
-        const std::string id = "bidder" + std::to_string(i);
-        if (i % 10 == 0)
-            naru.insert(id);
+    for (const std::string &id : sampleIds(rows, &naru))
         bidders.append({QString::fromStdString(id), QStringLiteral("No"), QStringLiteral("01/12/2026-10:00:00"),
                         QStringLiteral("bench")});
-    }
     site.setNaruIds(naru);
 
     QTemporaryDir dir;

@@ -35,20 +35,16 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "bench_wizard: the stand-in site did not start\n");
         return 1;
     }
-    std::vector<std::string> ids;
     std::set<std::string> naru;
-    for (int i = 0; i < entries; ++i) {
-        ids.push_back("bidder" + std::to_string(i));
-        if (i % 10 == 0)
-            naru.insert(ids.back());
-    }
+    const std::vector<std::string> ids = sampleIds(entries, &naru);
     site.setSellerList(ids);
     site.setNaruIds(naru);
 
     QTemporaryDir folder;
     auto *step2 = new Setup2(AppContext{folder.path(), QString::fromStdString(site.baseUrl())});
     step2->show();
-    QTest::qWaitForWindowExposed(step2);
+    if (!QTest::qWaitForWindowExposed(step2))
+        return 1;
     auto *download = step2->findChild<QPushButton *>(QStringLiteral("Command1"));
     auto *list = step2->findChild<QListWidget *>(QStringLiteral("List1"));
 
