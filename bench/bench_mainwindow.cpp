@@ -4,15 +4,15 @@
 #include "BenchUtil.h"
 #include "app/Appearance.h"
 #include "app/BBMain.h"
+#include "app/WindowFlow.h"
 #include "store/BidderStore.h"
 
 #include <QApplication>
 #include <QHeaderView>
-#include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
+#include <sqlite3.h>
 
 namespace {
 
@@ -39,33 +39,30 @@ void settle(QWidget *w)
 }
 
 // Saves rows one commit each on a plain connection with the given pragmas.
-double singleRowCommitsMs(const QString &path, const QList<Bidder> &bidders, const QString &pragmas)
+double singleRowCommitsMs(const QString &path, const QList<Bidder> &bidders, const char *pragmas)
 {
     QFile::remove(path);
-    double ms = 0;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("bench"));
-        db.setDatabaseName(path);
-        db.open();
-        QSqlQuery q(db);
-        q.exec(QStringLiteral("CREATE TABLE Bidders (UserName TEXT COLLATE NOCASE, NARU TEXT COLLATE NOCASE, "
-                              "dateTime TEXT COLLATE NOCASE, Reason TEXT COLLATE NOCASE)"));
-        for (const QString &p : pragmas.split(QLatin1Char(';'), Qt::SkipEmptyParts))
-            q.exec(QStringLiteral("PRAGMA ") + p);
-        QElapsedTimer timer;
-        timer.start();
-        q.prepare(QStringLiteral("INSERT INTO Bidders VALUES (?, ?, ?, ?)"));
-        for (const Bidder &b : bidders) {
-            q.addBindValue(b.userName);
-            q.addBindValue(b.naru);
-            q.addBindValue(b.dateTime);
-            q.addBindValue(b.reason);
-            q.exec();
-        }
-        ms = timer.nsecsElapsed() / 1e6;
-        db.close();
+    sqlite3 *db = nullptr;
+    sqlite3_open(QFile::encodeName(path).constData(), &db);
+    sqlite3_exec(db,
+                 "CREATE TABLE Bidders (UserName TEXT COLLATE NOCASE, NARU TEXT COLLATE NOCASE, "
+                 "dateTime TEXT COLLATE NOCASE, Reason TEXT COLLATE NOCASE)",
+                 nullptr, nullptr, nullptr);
+    sqlite3_exec(db, pragmas, nullptr, nullptr, nullptr);
+    QElapsedTimer timer;
+    timer.start();
+    sqlite3_stmt *insert = nullptr;
+    sqlite3_prepare_v2(db, "INSERT INTO Bidders VALUES (?, ?, ?, ?)", -1, &insert, nullptr);
+    for (const Bidder &b : bidders) {
+        int column = 0;
+        for (const QString &value : {b.userName, b.naru, b.dateTime, b.reason})
+            sqlite3_bind_text(insert, ++column, value.toUtf8().constData(), -1, SQLITE_TRANSIENT);
+        sqlite3_step(insert);
+        sqlite3_reset(insert);
     }
-    QSqlDatabase::removeDatabase(QStringLiteral("bench"));
+    sqlite3_finalize(insert);
+    const double ms = timer.nsecsElapsed() / 1e6;
+    sqlite3_close(db);
     return ms;
 }
 
@@ -76,7 +73,7 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     ApplyAppearance();
     QTemporaryDir dir;
-    const AppContext context{dir.path(), QStringLiteral("http://127.0.0.1:9")};
+    WindowFlow flow(AppContext{dir.path(), QStringLiteral("http://127.0.0.1:9")});
     const QList<Bidder> bidders = sampleBidders(5000);
     {
         BidderStore store(dir.filePath(QStringLiteral("bidders.mdb")));
@@ -84,7 +81,7 @@ int main(int argc, char *argv[])
     }
 
     std::printf("Main window, %lld bidders (median of 7 runs)\n", static_cast<long long>(bidders.size()));
-    BBMain *window = BBMain::showFresh(context);
+    BBMain *window = flow.showMain();
     auto *list = window->findChild<QTreeWidget *>(QStringLiteral("ListView1"));
     settle(window);
 
@@ -123,20 +120,21 @@ int main(int argc, char *argv[])
         BidderStore store(small.filePath(QStringLiteral("bidders.mdb")));
         store.replaceAll({bidders.first()});
     }
+    WindowFlow smallFlow(AppContext{small.path(), flow.context().siteUrl});
     const double empty = medianMs(7, [&] {
-        BBMain *w = BBMain::showFresh(AppContext{small.path(), context.siteUrl});
+        BBMain *w = smallFlow.showMain();
         settle(w);
         delete w;
     });
     report("    of which: load a main window of one bidder", empty, baseline);
     const double load = medianMs(7, [&] {
-        BBMain *w = BBMain::showFresh(context);
+        BBMain *w = flow.showMain();
         settle(w);
         delete w;
     });
     report("(a) load the main window until shown", load, baseline);
 
-    window = BBMain::showFresh(context);
+    window = flow.showMain();
     settle(window);
     list = window->findChild<QTreeWidget *>(QStringLiteral("ListView1"));
     QHeaderView *header = list->header();
@@ -152,11 +150,11 @@ int main(int argc, char *argv[])
     std::printf("\nSaving 5,000 rows, one commit each\n");
     const QString path = dir.filePath(QStringLiteral("commits.db"));
     const QList<Bidder> some = bidders;
-    const double walNormal = singleRowCommitsMs(path, some, QStringLiteral("journal_mode=WAL;synchronous=NORMAL"));
+    const double walNormal = singleRowCommitsMs(path, some, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL");
     std::printf("  %-52s %9.2f ms\n", "WAL, synchronous=NORMAL (the store's setting)", walNormal);
-    report("WAL, synchronous=FULL", singleRowCommitsMs(path, some, QStringLiteral("journal_mode=WAL;synchronous=FULL")),
+    report("WAL, synchronous=FULL", singleRowCommitsMs(path, some, "PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL"),
            walNormal);
     report("rollback journal, synchronous=FULL (SQLite default)",
-           singleRowCommitsMs(path, some, QStringLiteral("synchronous=FULL")), walNormal);
+           singleRowCommitsMs(path, some, "PRAGMA synchronous=FULL"), walNormal);
     return 0;
 }

@@ -6,6 +6,7 @@
 #include "app/Appearance.h"
 #include "app/BBMain.h"
 #include "app/MessageBox.h"
+#include "app/WindowFlow.h"
 #include "site/SiteClient.h"
 #include "site/SiteOperations.h"
 #include "sweep/NARU.h"
@@ -37,7 +38,8 @@ int main(int argc, char *argv[])
         BidderStore store(dir.filePath(QStringLiteral("bidders.mdb")));
         store.replaceAll(bidders);
     }
-    BBMain *main = BBMain::showFresh(AppContext{dir.path(), QString::fromStdString(site.baseUrl())});
+    WindowFlow flow(AppContext{dir.path(), QString::fromStdString(site.baseUrl())});
+    BBMain *main = flow.showMain();
 
     const std::string lookupUrl =
         site.baseUrl() + "/aw-cgi/eBayISAPI.dll?MfcISAPICommand=ReturnUserIdHistory&requested=";
@@ -68,7 +70,7 @@ int main(int argc, char *argv[])
     const double sweep = medianMs(5,
                                   [&] {
                                       MessageBox::setNextAnswer(QMessageBox::Ok);
-                                      NARU window(*main);
+                                      NARU window(flow.list(), flow.context(), main);
                                       startDelay = window.findChild<QTimer *>()->interval();
                                       window.exec();
                                   }) -

@@ -6,6 +6,7 @@
 #include "StandinSite.h"
 #include "app/Appearance.h"
 #include "app/MessageBox.h"
+#include "app/WindowFlow.h"
 #include "site/SiteOperations.h"
 #include "store/BidderStore.h"
 #include "wizard/Setup2.h"
@@ -41,7 +42,8 @@ int main(int argc, char *argv[])
     site.setNaruIds(naru);
 
     QTemporaryDir folder;
-    auto *step2 = new Setup2(AppContext{folder.path(), QString::fromStdString(site.baseUrl())});
+    WindowFlow flow(AppContext{folder.path(), QString::fromStdString(site.baseUrl())});
+    auto *step2 = new Setup2(flow);
     step2->show();
     if (!QTest::qWaitForWindowExposed(step2))
         return 1;

@@ -4,6 +4,7 @@
 #include <QDialogButtonBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLoggingCategory>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QQueue>
@@ -14,6 +15,7 @@ const QString MessageBox::ApplicationTitle = QStringLiteral("Wardenkeep");
 const QString MessageBox::ErrorTitle = QStringLiteral("Bidwarden");
 
 namespace {
+Q_LOGGING_CATEGORY(failures, "bidwarden.failure")
 QQueue<QMessageBox::StandardButton> g_nextAnswers;
 QList<MessageBox::Shown> g_shown;
 // Beyond this length a message box grows taller than any screen (a question naming thousands of
@@ -73,6 +75,8 @@ void MessageBox::tell(QWidget *parent, const QString &title, const QString &text
 
 void MessageBox::fail(QWidget *parent, const QString &text)
 {
+    // Also for whoever started the program from a terminal, or reads the desktop's log.
+    qCWarning(failures).noquote() << text;
     tell(parent, ErrorTitle, text, QMessageBox::Warning);
 }
 

@@ -1,22 +1,24 @@
-#include "BBidder.h"
+#include "dialogs/BBidder.h"
 
 #include "app/Appearance.h"
-#include "app/BBMain.h"
 #include "app/MessageBox.h"
+#include "core/BidderList.h"
 #include "site/SiteClient.h"
 #include "site/SiteOperations.h"
-#include "store/BidderStore.h"
 #include "store/DateTimeText.h"
 #include "ui_BBidder.h"
 
 #include <QGuiApplication>
 
-BBidder::BBidder(BBMain &main) : QDialog(&main), m_ui(std::make_unique<Ui::BBidder>()), m_main(main)
+BBidder::BBidder(BidderList &list, AppContext context, QWidget *parent)
+    : QDialog(parent), m_ui(std::make_unique<Ui::BBidder>()), m_list(list), m_context(std::move(context))
 {
     m_ui->setupUi(this);
     MakeWhite({m_ui->Save, m_ui->Cancel});
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    // "Save"
     connect(m_ui->Save, &QPushButton::clicked, this, &BBidder::Save_Click);
+    // "Cancel"
     connect(m_ui->Cancel, &QPushButton::clicked, this, &QDialog::reject);
 }
 
@@ -25,34 +27,21 @@ BBidder::~BBidder() = default;
 void BBidder::Save_Click()
 {
     const QString userName = m_ui->UserName->text();
-    const QString reason = m_ui->Reason->text();
-    const int row = m_main.appendRow(userName);
 
-    // Should anything fail, the new row goes again, nothing is stored, and the dialog stays
-    // open with what was typed so that the user can try again or cancel.
-    auto abandon = [&](const QString &why) {
-        m_main.removeRow(row);
-        MessageBox::fail(this, why);
-    };
-
+    // Should anything fail, nothing is stored or listed, and the dialog stays open with what was
+    // typed so that the user can try again or cancel.
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-    SiteClient site(m_main.context().siteUrl, m_main.context().appFolder);
+    SiteClient site(m_context.siteUrl, m_context.appFolder);
     const std::optional<bool> naru = IsNaru(site, userName);
     QGuiApplication::restoreOverrideCursor();
     if (!naru) {
-        abandon(QStringLiteral("Bidwarden could not check whether \"%1\" is a registered user.\n\n%2")
-                    .arg(userName, site.lastError()));
+        MessageBox::fail(this, QStringLiteral("Bidwarden could not check whether \"%1\" is a registered user.\n\n%2")
+                                   .arg(userName, site.lastError()));
         return;
     }
-    m_main.setCell(row, 1, *naru ? QStringLiteral("Yes") : QStringLiteral("No"));
-
-    const Bidder record{userName, m_main.cellText(row, 1), DateTimeText(), reason};
-    BidderStore store(m_main.storePath());
-    if (!store.add(record)) {
-        abandon(store.lastError());
+    if (Status added = m_list.add(Bidder{userName, NaruValue(*naru), DateTimeText(), m_ui->Reason->text()}); !added) {
+        MessageBox::fail(this, added.error());
         return;
     }
-    m_main.setCell(row, 2, record.dateTime);
-    m_main.setCell(row, 3, record.reason);
     accept();
 }

@@ -1,27 +1,30 @@
 #pragma once
 
+#include "app/AppContext.h"
+
 #include <QDialog>
 #include <memory>
 
-class BBMain;
+class BidderList;
 
 namespace Ui {
 class BBidder;
 }
 
-// Adds one bidder: the typed user id goes to the end of the main list, is checked for NARU on
-// the site and is stored with the date and the typed reason. Nothing typed is refused or changed.
+// Adds one bidder: the typed user id is checked for NARU on the site, then stored with the date
+// and the typed reason and shown at the end of the list. Nothing typed is refused or changed.
 class BBidder : public QDialog
 {
     Q_OBJECT
 
 public:
-    explicit BBidder(BBMain &main);
+    BBidder(BidderList &list, AppContext context, QWidget *parent);
     ~BBidder() override;
 
 private:
     void Save_Click();
 
     const std::unique_ptr<Ui::BBidder> m_ui;
-    BBMain &m_main;
+    BidderList &m_list;
+    const AppContext m_context;
 };

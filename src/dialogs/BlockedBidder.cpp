@@ -1,9 +1,8 @@
-#include "BlockedBidder.h"
+#include "dialogs/BlockedBidder.h"
 
 #include "app/Appearance.h"
-#include "app/BBMain.h"
 #include "app/MessageBox.h"
-#include "store/BidderStore.h"
+#include "core/BidderList.h"
 #include "ui_BlockedBidder.h"
 
 namespace {
@@ -17,12 +16,15 @@ QString noRecordMessage(const QString &userName)
 
 } // namespace
 
-BlockedBidder::BlockedBidder(BBMain &main) : QDialog(&main), m_ui(std::make_unique<Ui::BlockedBidder>()), m_main(main)
+BlockedBidder::BlockedBidder(BidderList &list, int row, QWidget *parent)
+    : QDialog(parent), m_ui(std::make_unique<Ui::BlockedBidder>()), m_list(list), m_row(row)
 {
     m_ui->setupUi(this);
     MakeWhite({m_ui->Command1, m_ui->Command2});
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    // "Save"
     connect(m_ui->Command1, &QPushButton::clicked, this, &BlockedBidder::Command1_Click);
+    // "Cancel"
     connect(m_ui->Command2, &QPushButton::clicked, this, &QDialog::reject);
 }
 
@@ -36,19 +38,10 @@ QString BlockedBidder::lookupId(const QString &rowText)
 
 bool BlockedBidder::Form_Load()
 {
-    const int row = m_main.selectedRow();
-    if (row == 0)
-        return false;
-    const QString userName = lookupId(m_main.rowText(row));
-
-    BidderStore store(m_main.storePath());
-    const auto found = store.findFirst(userName);
-    if (!found) {
-        MessageBox::fail(&m_main, store.lastError());
-        return false;
-    }
-    if (!*found) {
-        MessageBox::fail(&m_main, noRecordMessage(userName));
+    const QString userName = lookupId(m_list.at(m_row).userName);
+    const auto found = m_list.storedRecord(userName);
+    if (!found || !*found) {
+        MessageBox::fail(parentWidget(), found ? noRecordMessage(userName) : found.error());
         return false;
     }
     const Bidder &bidder = **found;
@@ -70,25 +63,12 @@ bool BlockedBidder::Form_Load()
 
 void BlockedBidder::Command1_Click()
 {
-    const int row = m_main.selectedRow();
-    if (row == 0)
-        return;
-    const QString userName = lookupId(m_main.rowText(row));
-    const QString dateTime = m_ui->DateTime->text();
-    const QString reason = m_ui->Reason->text();
-
     // On any failure the dialog stays open with the user's edits, and nothing is changed.
-    BidderStore store(m_main.storePath());
-    bool matched = false;
-    if (!store.updateFirst(userName, dateTime, reason, &matched)) {
-        MessageBox::fail(this, store.lastError());
+    const QString userName = lookupId(m_list.at(m_row).userName);
+    const auto saved = m_list.setDateAndReason(m_row, userName, m_ui->DateTime->text(), m_ui->Reason->text());
+    if (!saved || !*saved) {
+        MessageBox::fail(this, saved ? noRecordMessage(userName) : saved.error());
         return;
     }
-    if (!matched) {
-        MessageBox::fail(this, noRecordMessage(userName));
-        return;
-    }
-    m_main.setCell(row, 2, dateTime);
-    m_main.setCell(row, 3, reason);
     accept();
 }

@@ -3,20 +3,20 @@
 #include <QDialog>
 #include <memory>
 
-class BBMain;
+class BidderList;
 
 namespace Ui {
 class BlockedBidder;
 }
 
-// Shows the stored record of the bidder selected in the main list and saves an edited date and
-// reason, to the store and to that row. No connection is held while the dialog is open.
+// Shows the stored record of one row of the list and saves an edited date and reason, to the
+// store and to that row. No connection is held while the dialog is open.
 class BlockedBidder : public QDialog
 {
     Q_OBJECT
 
 public:
-    explicit BlockedBidder(BBMain &main);
+    BlockedBidder(BidderList &list, int row, QWidget *parent);
     ~BlockedBidder() override;
 
     // Fills the boxes from the store. False (after telling the user why) when there is no
@@ -30,5 +30,6 @@ private:
     void Command1_Click();
 
     const std::unique_ptr<Ui::BlockedBidder> m_ui;
-    BBMain &m_main;
+    BidderList &m_list;
+    const int m_row;
 };

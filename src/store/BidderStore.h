@@ -1,11 +1,16 @@
 #pragma once
 
-#include <QHash>
+#include "store/Result.h"
+
 #include <QList>
-#include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QString>
+#include <QStringList>
+#include <map>
+#include <memory>
 #include <optional>
+
+struct sqlite3;
+struct sqlite3_stmt;
 
 // One blocked bidder, one row of the Bidders table. All four values are text.
 struct Bidder
@@ -25,10 +30,9 @@ Q_DECLARE_TYPEINFO(Bidder, Q_RELOCATABLE_TYPE);
 
 // The seller's list of blocked bidders in bidders.mdb, an SQLite file beside the program.
 //
-// An instance is one connection, opened on first use and closed when the instance goes: each
-// window operation makes its own BidderStore and lets it go when it ends, so nothing is held
-// open between operations. Every call reports failure by its return value and leaves a
-// plain-words reason in lastError(); nothing it does half-way is left behind.
+// An instance is one connection, opened on first use and closed when the instance goes, so a
+// caller decides how long a connection lives. Every call gives back a result that carries its
+// failure in plain words; nothing a failed call did half-way is left behind.
 //
 // User names compare and sort without regard to letter case (the columns are COLLATE NOCASE).
 // Where several rows share a user name, the per-bidder calls act on the first one stored.
@@ -58,36 +62,43 @@ public:
     // Opens the file, creating it and the table when they are missing. A file that is not a
     // usable bidder database (an Access .mdb, another program's SQLite file, a damaged file) is
     // refused and never written to. The other calls open the store themselves when needed.
-    bool open();
+    Status open();
 
     // Every row, in the order they were stored, or ordered by one column (ties keep that order).
-    std::optional<QList<Bidder>> readAll(std::optional<Order> order = std::nullopt);
+    Result<QList<Bidder>> readAll(std::optional<Order> order = std::nullopt);
 
-    bool add(const Bidder &bidder);
+    Status add(const Bidder &bidder);
     // Deletes every row of that user name.
-    bool removeUser(const QString &userName);
-    // The first stored row of that user name; an empty optional inside when there is none.
-    std::optional<std::optional<Bidder>> findFirst(const QString &userName);
-    // Change the first stored row of that user name; *matched tells whether there was one.
-    bool updateFirst(const QString &userName, const QString &dateTime, const QString &reason, bool *matched);
-    bool setNaruOfFirst(const QString &userName, const QString &naru, bool *matched);
+    Status removeUser(const QString &userName);
+    // The first stored row of that user name, if there is one.
+    Result<std::optional<Bidder>> findFirst(const QString &userName);
+    // Change the first stored row of that user name; true when there was one.
+    Result<bool> updateFirst(const QString &userName, const QString &dateTime, const QString &reason);
+    Result<bool> setNaruOfFirst(const QString &userName, const QString &naru);
     // Replaces the whole table with these rows in one transaction: all of them, or nothing changes.
-    bool replaceAll(const QList<Bidder> &bidders);
+    Status replaceAll(const QList<Bidder> &bidders);
 
     const QString &filePath() const { return m_filePath; }
-    const QString &lastError() const { return m_lastError; }
 
 private:
-    bool fail(const QString &what, const QString &why);
-    bool refuseFile(const QString &what);
-    bool checkFileKind();
-    bool checkSchema();
-    bool exec(const QString &what, const QString &sql, const QVariantList &values = {}, int *rowsAffected = nullptr);
-    bool updateFirstRow(const QString &userName, const QString &assignments, const QVariantList &values, bool *matched);
+    struct Closer
+    {
+        void operator()(sqlite3 *db) const;
+        void operator()(sqlite3_stmt *statement) const;
+    };
+    class Query;
 
-    QHash<QString, QSqlQuery> m_statements;
+    Failure refusal(const QString &why) const;
+    Failure failure(const QString &what) const;
+    Status checkFileKind();
+    Status checkSchema();
+    Status exec(const char *sql, const QString &what);
+    Result<Query> query(const QString &sql, const QString &what);
+    Result<int> run(const QString &sql, const QStringList &values, const QString &what);
+    Result<bool> updateFirstRow(const QString &userName, const QString &assignments, const QStringList &values);
+
     QString m_filePath;
-    QString m_connectionName;
-    QString m_lastError;
-    bool m_open = false;
+    std::unique_ptr<sqlite3, Closer> m_db;
+    // A sweep runs the same statement for every bidder on one connection; each is prepared once.
+    std::map<QString, std::unique_ptr<sqlite3_stmt, Closer>> m_statements;
 };

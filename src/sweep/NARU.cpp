@@ -1,22 +1,23 @@
-#include "NARU.h"
+#include "sweep/NARU.h"
 
-#include "app/BBMain.h"
 #include "app/MessageBox.h"
+#include "core/BidderList.h"
 #include "site/SiteClient.h"
 #include "site/SiteOperations.h"
-#include "store/BidderStore.h"
 #include "ui_NARU.h"
 
 #include <QTimer>
 
-NARU::NARU(BBMain &main) : QDialog(&main), m_ui(std::make_unique<Ui::NARU>()), m_main(main), m_timer(new QTimer(this))
+NARU::NARU(BidderList &list, AppContext context, QWidget *parent)
+    : QDialog(parent), m_ui(std::make_unique<Ui::NARU>()), m_list(list), m_context(std::move(context)),
+      m_timer(new QTimer(this))
 {
     m_ui->setupUi(this);
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                    Qt::MSWindowsFixedSizeDialogHint);
 
     // An empty list still gets a valid range; the bar then simply stays at its start.
-    m_ui->ProgressBar1->setRange(0, qMax(1, m_main.rowCount()));
+    m_ui->ProgressBar1->setRange(0, qMax(1, m_list.count()));
     m_ui->ProgressBar1->setValue(0);
 
     // The sweep blocks the event loop, so it starts only once the window has had time to show.
@@ -38,11 +39,10 @@ void NARU::Timer1_Timer()
 
 void NARU::sweep()
 {
-    SiteClient site(m_main.context().siteUrl, m_main.context().appFolder);
-    BidderStore store(m_main.storePath());
-    const int rows = m_main.rowCount();
-    for (int row = 1; row <= rows; ++row) {
-        const QString userName = m_main.rowText(row);
+    SiteClient site(m_context.siteUrl, m_context.appFolder);
+    const BidderList::Session session(m_list);
+    for (int row = 0; row < m_list.count(); ++row) {
+        const QString userName = m_list.at(row).userName;
         const std::optional<bool> naru = IsNaru(site, userName);
         if (!naru) {
             // Rows done so far keep their new values; the rest keep what they had.
@@ -53,18 +53,11 @@ void NARU::sweep()
         }
         // setValue repaints the bar at once whenever its look changes, so it advances on screen
         // although the sweep does not return to the event loop.
-        m_ui->ProgressBar1->setValue(row);
-
-        // The store is written before the list, so that a failing store never leaves the list
-        // showing a value that was not saved. A row whose bidder is no longer stored (deleted as
-        // a duplicate) still gets its new value in the list, and the sweep goes on.
-        const QString value = *naru ? QStringLiteral("Yes") : QStringLiteral("No");
-        bool matched = false;
-        if (!store.setNaruOfFirst(userName, value, &matched)) {
-            MessageBox::fail(this, store.lastError());
+        m_ui->ProgressBar1->setValue(row + 1);
+        if (Status saved = m_list.setNaru(row, *naru); !saved) {
+            MessageBox::fail(this, saved.error());
             return;
         }
-        m_main.setCell(row, 1, value);
     }
     MessageBox::tell(this, QStringLiteral("Bidwarden Management"), QStringLiteral("All usernames checked."),
                      QMessageBox::Information);

@@ -1,24 +1,26 @@
 #pragma once
 
+#include "app/AppContext.h"
+
 #include <QDialog>
 #include <memory>
 
-class BBMain;
+class BidderList;
 class QTimer;
 
 namespace Ui {
 class NARU;
 }
 
-// The NARU sweep: checks every user id of the main list on the site, in list order, and records
-// each answer in the list and in the first stored row of that user name. It starts shortly after
-// the window is on screen, reports once when done, and closes itself.
+// The NARU sweep: checks every user id of the list on the site, in list order, and records each
+// answer in the list and in the first stored row of that user name. It starts shortly after the
+// window is on screen, reports once when done, and closes itself.
 class NARU : public QDialog
 {
     Q_OBJECT
 
 public:
-    explicit NARU(BBMain &main);
+    NARU(BidderList &list, AppContext context, QWidget *parent);
     ~NARU() override;
 
 private:
@@ -26,6 +28,7 @@ private:
     void sweep();
 
     const std::unique_ptr<Ui::NARU> m_ui;
-    BBMain &m_main;
+    BidderList &m_list;
+    const AppContext m_context;
     QTimer *m_timer;
 };

@@ -1,12 +1,12 @@
-#include "Setup1.h"
+#include "wizard/Setup1.h"
 
-#include "Setup2.h"
 #include "ui_Setup1.h"
+#include "wizard/Setup2.h"
 
 #include <QDesktopServices>
 #include <QUrl>
 
-Setup1::Setup1(AppContext context) : WizardWindow(std::move(context)), m_ui(std::make_unique<Ui::Setup1>())
+Setup1::Setup1(WindowFlow &flow) : WizardWindow(flow), m_ui(std::make_unique<Ui::Setup1>())
 {
     m_ui->setupUi(this);
     m_ui->Label2->setText(signInAddress(this->context().siteUrl));
@@ -30,5 +30,5 @@ void Setup1::Label2_Click()
 
 void Setup1::Next_Click()
 {
-    replaceWith(new Setup2(context()));
+    replaceWith(new Setup2(flow()));
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "WizardWindow.h"
+#include "wizard/WizardWindow.h"
 
 #include <memory>
 
@@ -15,7 +15,7 @@ class Setup1 : public WizardWindow
     Q_OBJECT
 
 public:
-    explicit Setup1(AppContext context);
+    explicit Setup1(WindowFlow &flow);
     ~Setup1() override;
 
     // The page the link opens and shows.

@@ -1,14 +1,14 @@
-#include "Setup2.h"
+#include "wizard/Setup2.h"
 
-#include "Setup1.h"
-#include "app/BBMain.h"
 #include "app/MessageBox.h"
+#include "app/WindowFlow.h"
+#include "core/BidderList.h"
 #include "site/SiteClient.h"
 #include "site/SiteOperations.h"
 #include "store/AppFilePath.h"
-#include "store/BidderStore.h"
 #include "store/DateTimeText.h"
 #include "ui_Setup2.h"
+#include "wizard/Setup1.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -49,7 +49,7 @@ private:
 
 } // namespace
 
-Setup2::Setup2(AppContext context) : WizardWindow(std::move(context)), m_ui(std::make_unique<Ui::Setup2>())
+Setup2::Setup2(WindowFlow &flow) : WizardWindow(flow), m_ui(std::make_unique<Ui::Setup2>())
 {
     m_ui->setupUi(this);
     // Download comes first in the focus order; QDialog would otherwise start on its default button.
@@ -90,18 +90,19 @@ void Setup2::Command1_Click()
 QString Setup2::importSiteList()
 {
     // A store that cannot be used is better told before the site is asked about every id.
-    BidderStore store(AppFilePath(context().appFolder, QString::fromLatin1(BidderStore::FileName)));
-    if (!store.open())
-        return store.lastError();
+    BidderList &list = flow().list();
+    const BidderList::Session session(list);
+    if (Status usable = list.check(); !usable)
+        return usable.error();
 
     // The whole list is fetched and read before anything is changed, so that a failed request or
     // a sign-in page never costs the seller the list they have.
     SiteClient site(context().siteUrl, context().appFolder);
-    const std::optional<BlockedList> list = DownloadBlockedList(site);
-    if (!list)
+    const std::optional<BlockedList> siteList = DownloadBlockedList(site);
+    if (!siteList)
         return QStringLiteral("Bidwarden could not download your blocked bidder list, so nothing was changed.\n\n%1")
             .arg(site.lastError());
-    if (!list->hasListArea)
+    if (!siteList->hasListArea)
         return kNoListShown;
 
     QListWidget *lines = m_ui->List1;
@@ -117,7 +118,7 @@ QString Setup2::importSiteList()
         bar->setValue(valueBefore);
     };
 
-    const QStringList &entries = list->entries;
+    const QStringList &entries = siteList->entries;
     const int count = int(entries.size());
     lines->clear();
     // The bar stands at k while entry k is checked and is full at the last one; one entry or none
@@ -147,26 +148,26 @@ QString Setup2::importSiteList()
                 .arg(entry, QString::number(k + 1), QString::number(count), site.lastError());
         }
         lines->addItem(*naru ? entry + QStringLiteral(" (NARU)") : entry);
-        rows.append(Bidder{entry, *naru ? QStringLiteral("Yes") : QStringLiteral("No"), clock.text(), ImportReason});
+        rows.append(Bidder{entry, NaruValue(*naru), clock.text(), ImportReason});
     }
 
     // The old rows go and the new ones come in one transaction: all of it, or nothing.
-    if (!store.replaceAll(rows)) {
+    if (Status replaced = list.replaceAll(rows); !replaced) {
         restoreWindow();
-        return store.lastError();
+        return replaced.error();
     }
     return {};
 }
 
 void Setup2::Back_Click()
 {
-    replaceWith(new Setup1(context()));
+    replaceWith(new Setup1(flow()));
 }
 
 void Setup2::Next_Click()
 {
     // The fresh main window reads the store again, and asks to run the wizard when it is empty;
     // on Yes it has already opened step 1 and gives no window back.
-    BBMain::showFresh(context());
+    flow().showMain();
     replaceWith(nullptr);
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "WizardWindow.h"
+#include "wizard/WizardWindow.h"
 
 #include <memory>
 
@@ -15,7 +15,7 @@ class Setup2 : public WizardWindow
     Q_OBJECT
 
 public:
-    explicit Setup2(AppContext context);
+    explicit Setup2(WindowFlow &flow);
     ~Setup2() override;
 
     static const QString ImportReason;

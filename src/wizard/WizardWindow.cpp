@@ -1,13 +1,20 @@
-#include "WizardWindow.h"
+#include "wizard/WizardWindow.h"
+
+#include "app/WindowFlow.h"
 
 #include <QCloseEvent>
 
-WizardWindow::WizardWindow(AppContext context) : QDialog(nullptr), m_context(std::move(context))
+WizardWindow::WizardWindow(WindowFlow &flow) : QDialog(nullptr), m_flow(flow)
 {
     setAttribute(Qt::WA_DeleteOnClose);
     setModal(false);
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+}
+
+const AppContext &WizardWindow::context() const
+{
+    return m_flow.context();
 }
 
 void WizardWindow::reject()

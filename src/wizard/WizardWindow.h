@@ -2,6 +2,8 @@
 
 #include "app/AppContext.h"
 
+class WindowFlow;
+
 #include <QDialog>
 
 // What the two setup windows share: each is a top-level window of its own that replaces the
@@ -12,9 +14,10 @@ class WizardWindow : public QDialog
     Q_OBJECT
 
 public:
-    explicit WizardWindow(AppContext context);
+    explicit WizardWindow(WindowFlow &flow);
 
-    const AppContext &context() const { return m_context; }
+    WindowFlow &flow() const { return m_flow; }
+    const AppContext &context() const;
 
     // Escape and the Exit button.
     void reject() override;
@@ -28,6 +31,6 @@ protected:
     void setBusy(bool busy) { m_busy = busy; }
 
 private:
-    const AppContext m_context;
+    WindowFlow &m_flow;
     bool m_busy = false;
 };

@@ -2,39 +2,32 @@
 
 #include <QFile>
 #include <QTest>
+#include <sqlite3.h>
 
 TestFolder::TestFolder()
 {
     QVERIFY2(m_dir.isValid(), qPrintable(m_dir.errorString()));
 }
 
-QString TestFolder::file(const QString &name) const
-{
-    return m_dir.filePath(name);
-}
-
 void TestFolder::seed(const QList<Bidder> &bidders) const
 {
     BidderStore store(storePath());
-    if (!store.replaceAll(bidders))
-        QTest::qFail(qPrintable(store.lastError()), __FILE__, __LINE__);
+    if (Status seeded = store.replaceAll(bidders); !seeded)
+        QTest::qFail(qPrintable(seeded.error()), __FILE__, __LINE__);
 }
 
 QList<Bidder> TestFolder::stored() const
 {
     BidderStore store(storePath());
-    const auto rows = store.readAll();
+    auto rows = store.readAll();
     if (!rows)
-        QTest::qFail(qPrintable(store.lastError()), __FILE__, __LINE__);
-    return rows.value_or(QList<Bidder>());
+        QTest::qFail(qPrintable(rows.error()), __FILE__, __LINE__);
+    return rows ? *rows : QList<Bidder>();
 }
 
 QStringList TestFolder::storedNames() const
 {
-    QStringList names;
-    for (const Bidder &b : stored())
-        names << b.userName;
-    return names;
+    return namesOf(stored());
 }
 
 QByteArray TestFolder::bytes(const QString &name) const
@@ -50,9 +43,28 @@ void TestFolder::write(const QString &name, const QByteArray &bytes) const
     QCOMPARE(f.write(bytes), bytes.size());
 }
 
+void TestFolder::sql(const char *statement) const
+{
+    sqlite3 *db = nullptr;
+    sqlite3_open(QFile::encodeName(storePath()).constData(), &db);
+    char *error = nullptr;
+    if (sqlite3_exec(db, statement, nullptr, nullptr, &error) != SQLITE_OK)
+        QTest::qFail(error, __FILE__, __LINE__);
+    sqlite3_free(error);
+    sqlite3_close(db);
+}
+
 Bidder bidder(const QString &userName, const QString &naru, const QString &dateTime, const QString &reason)
 {
     return Bidder{userName, naru, dateTime, reason.isNull() ? QStringLiteral("reason for ") + userName : reason};
+}
+
+QStringList namesOf(const QList<Bidder> &bidders)
+{
+    QStringList names;
+    for (const Bidder &b : bidders)
+        names << b.userName;
+    return names;
 }
 
 char *toString(const Bidder &b)

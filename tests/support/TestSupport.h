@@ -12,7 +12,7 @@ class TestFolder
 public:
     TestFolder();
     QString path() const { return m_dir.path(); }
-    QString file(const QString &name) const;
+    QString file(const QString &name) const { return m_dir.filePath(name); }
     QString storePath() const { return file(QStringLiteral("bidders.mdb")); }
 
     // Creates the store holding exactly these rows, in this order.
@@ -22,14 +22,17 @@ public:
     QStringList storedNames() const;
     QByteArray bytes(const QString &name) const;
     void write(const QString &name, const QByteArray &bytes) const;
+    // Runs SQL on the store behind the program's back (a trigger that makes the store fail, say).
+    void sql(const char *statement) const;
 
 private:
     QTemporaryDir m_dir;
 };
 
-// A row as the program writes them; the other columns get distinct, recognisable values.
+// A row as the program writes them; the reason defaults to one that names the bidder.
 Bidder bidder(const QString &userName, const QString &naru = QStringLiteral("No"),
               const QString &dateTime = QStringLiteral("01/12/2026-10:00:00"), const QString &reason = QString());
+QStringList namesOf(const QList<Bidder> &bidders);
 
 // For QCOMPARE on rows.
 char *toString(const Bidder &bidder);

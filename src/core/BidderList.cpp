@@ -1,0 +1,162 @@
+#include "core/BidderList.h"
+
+namespace {
+
+struct SortChoice
+{
+    const char *header;
+    const char *ascendingMarker;
+    BidderStore::Column column;
+};
+
+// Header texts, the markers a sort leaves, and the column each orders, in the order the header
+// text is matched.
+const SortChoice kSortChoices[] = {
+    {"UserName", "UserName", BidderStore::Column::UserName},
+    {"NARU", "NARU", BidderStore::Column::Naru},
+    {"Reason", "Reason", BidderStore::Column::Reason},
+    {"Date Added", "dateTime", BidderStore::Column::DateTime},
+};
+
+const QLatin1String kDescending("DESC");
+
+} // namespace
+
+QString NaruValue(bool naru)
+{
+    return naru ? QStringLiteral("Yes") : QStringLiteral("No");
+}
+
+BidderList::BidderList(QString storePath, QObject *parent) : QObject(parent), m_storePath(std::move(storePath)) {}
+
+BidderList::~BidderList() = default;
+
+BidderList::Session::Session(BidderList &list) : m_list(list)
+{
+    if (m_list.m_sessions++ == 0)
+        m_list.m_store = std::make_unique<BidderStore>(m_list.m_storePath);
+}
+
+BidderList::Session::~Session()
+{
+    if (--m_list.m_sessions == 0)
+        m_list.m_store.reset();
+}
+
+QStringList BidderList::userNames() const
+{
+    QStringList names;
+    names.reserve(m_rows.size());
+    for (const Bidder &bidder : m_rows)
+        names << bidder.userName;
+    return names;
+}
+
+std::optional<BidderStore::Order> BidderList::sortOrder() const
+{
+    for (const SortChoice &choice : kSortChoices) {
+        const QLatin1String ascending(choice.ascendingMarker);
+        if (m_sortMarker == ascending)
+            return BidderStore::Order{choice.column, false};
+        if (m_sortMarker.startsWith(ascending) && m_sortMarker.mid(ascending.size()) == kDescending)
+            return BidderStore::Order{choice.column, true};
+    }
+    return std::nullopt;
+}
+
+Status BidderList::check()
+{
+    Session session(*this);
+    return m_store->open();
+}
+
+Result<std::optional<Bidder>> BidderList::storedRecord(const QString &userName)
+{
+    Session session(*this);
+    return m_store->findFirst(userName);
+}
+
+Status BidderList::read(std::optional<BidderStore::Order> order, const QString &marker)
+{
+    Session session(*this);
+    auto rows = m_store->readAll(order);
+    if (!rows)
+        return Failure{rows.error()};
+    m_rows = std::move(*rows);
+    m_sortMarker = marker;
+    emit reset();
+    return Done{};
+}
+
+Status BidderList::load()
+{
+    return read(std::nullopt, QString());
+}
+
+Status BidderList::sortByHeader(const QString &header)
+{
+    for (const SortChoice &choice : kSortChoices) {
+        if (header != QLatin1String(choice.header))
+            continue;
+        const QString ascending = QLatin1String(choice.ascendingMarker);
+        const bool descending = m_sortMarker == ascending;
+        return read(BidderStore::Order{choice.column, descending}, descending ? ascending + kDescending : ascending);
+    }
+    return Done{};
+}
+
+Status BidderList::add(const Bidder &bidder)
+{
+    Session session(*this);
+    if (Status added = m_store->add(bidder); !added)
+        return added;
+    m_rows.append(bidder);
+    emit appended(count() - 1);
+    return Done{};
+}
+
+Status BidderList::setNaru(int row, bool naru)
+{
+    Session session(*this);
+    const QString value = NaruValue(naru);
+    // A row whose bidder is no longer stored (deleted as a duplicate) still shows its new value.
+    if (auto saved = m_store->setNaruOfFirst(m_rows.at(row).userName, value); !saved)
+        return Failure{saved.error()};
+    m_rows[row].naru = value;
+    emit changed(row);
+    return Done{};
+}
+
+Result<bool> BidderList::setDateAndReason(int row, const QString &userName, const QString &dateTime,
+                                          const QString &reason)
+{
+    Session session(*this);
+    auto saved = m_store->updateFirst(userName, dateTime, reason);
+    if (saved && *saved) {
+        m_rows[row].dateTime = dateTime;
+        m_rows[row].reason = reason;
+        emit changed(row);
+    }
+    return saved;
+}
+
+Status BidderList::remove(int row)
+{
+    Session session(*this);
+    const QString userName = m_rows.at(row).userName;
+    if (Status gone = m_store->removeUser(userName); !gone)
+        return gone;
+    m_rows.removeAt(row);
+    emit removed(row);
+    return Done{};
+}
+
+Status BidderList::replaceAll(const QList<Bidder> &bidders)
+{
+    Session session(*this);
+    if (Status replaced = m_store->replaceAll(bidders); !replaced)
+        return replaced;
+    m_rows = bidders;
+    emit reset();
+    return Done{};
+}

@@ -1,0 +1,91 @@
+#pragma once
+
+#include "store/BidderStore.h"
+
+#include <QObject>
+#include <QStringList>
+#include <memory>
+
+// The value the NARU column holds: "Yes" when the site says the id is not a registered user.
+QString NaruValue(bool naru);
+
+// The seller's list as the program shows it: the stored bidders in display order, and the sort
+// marker of the last header click. It is the only writer of bidders. Every change goes to the
+// store first and to the rows only once the store has taken it, so the two never disagree; a
+// failed change leaves both as they were and says why.
+//
+// Rows are numbered from 0 here. Each change is announced, so a view redraws only what changed.
+class BidderList : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit BidderList(QString storePath, QObject *parent = nullptr);
+    ~BidderList() override;
+
+    const QString &storePath() const { return m_storePath; }
+    int count() const { return int(m_rows.size()); }
+    const Bidder &at(int row) const { return m_rows.at(row); }
+    const QList<Bidder> &rows() const { return m_rows; }
+    QStringList userNames() const;
+
+    // The last header sort: "UserName", "UserNameDESC", ..., "dateTime", "dateTimeDESC", or empty.
+    const QString &sortMarker() const { return m_sortMarker; }
+    // Which column the marker sorts, and whether descending; empty when it sorts none.
+    std::optional<BidderStore::Order> sortOrder() const;
+
+    // Reads every row in the order stored and forgets the sort marker.
+    Status load();
+    // A click on the header with this text: sorts by its column, descending only when the marker
+    // says the last sort was this column ascending. Any other text changes nothing.
+    Status sortByHeader(const QString &header);
+
+    // Appends a new bidder after the last row, whatever the sort.
+    Status add(const Bidder &bidder);
+    // The row's NARU value, in the first stored row of its user name too.
+    Status setNaru(int row, bool naru);
+    // The row's date and reason, in the first stored row of `userName`; false when no row is
+    // stored under that name (nothing then changes).
+    Result<bool> setDateAndReason(int row, const QString &userName, const QString &dateTime, const QString &reason);
+    // Removes the bidder from the store, and `row` from the list.
+    Status remove(int row);
+    // The whole list, stored and shown, becomes these rows, in one transaction.
+    Status replaceAll(const QList<Bidder> &bidders);
+
+    // The first stored row of that user name, as the store holds it now.
+    Result<std::optional<Bidder>> storedRecord(const QString &userName);
+
+    // Opens the store now: tells early whether it can be used at all.
+    Status check();
+
+    // While a Session lives, the list's changes share one store connection instead of opening
+    // one each, for jobs that change many rows one by one.
+    class [[nodiscard]] Session
+    {
+    public:
+        explicit Session(BidderList &list);
+        ~Session();
+        Session(const Session &) = delete;
+        Session &operator=(const Session &) = delete;
+
+    private:
+        BidderList &m_list;
+    };
+
+signals:
+    void reset();
+    void appended(int row);
+    void changed(int row);
+    void removed(int row);
+
+private:
+    // The connection for one change: the session's, or a fresh one that closes with `Use`.
+    class Use;
+    Status read(std::optional<BidderStore::Order> order, const QString &marker);
+
+    QString m_storePath;
+    QList<Bidder> m_rows;
+    QString m_sortMarker;
+    std::unique_ptr<BidderStore> m_store;
+    int m_sessions = 0;
+};

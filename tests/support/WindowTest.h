@@ -1,0 +1,104 @@
+#pragma once
+
+#include "StandinSite.h"
+#include "TestSupport.h"
+#include "app/MessageBox.h"
+#include "app/WindowFlow.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <functional>
+#include <memory>
+
+// Runs `act` on the next modal window once it is up (polling, as the modal loop of the code
+// under test owns the event loop meanwhile). Never assert inside `act`: copy out what is needed
+// and check it after the call that opened the window has returned.
+inline void whenModal(std::function<void(QWidget *)> act)
+{
+    auto *timer = new QTimer;
+    auto *clock = new QElapsedTimer;
+    clock->start();
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, clock, act = std::move(act)] {
+        QWidget *modal = QApplication::activeModalWidget();
+        if (!modal && clock->elapsed() < 10000)
+            return;
+        timer->stop();
+        timer->deleteLater();
+        delete clock;
+        if (modal)
+            act(modal);
+    });
+    timer->start(10);
+}
+
+inline void click(QWidget *window, const char *button)
+{
+    QTest::mouseClick(window->findChild<QPushButton *>(QString::fromLatin1(button)), Qt::LeftButton);
+}
+
+// What the window tests share: a HOME without browser cookies, and for each test a fresh
+// application folder, stand-in site and window flow; no window or message may be left over.
+class WindowTest : public QObject
+{
+    Q_OBJECT
+
+protected slots:
+    void initTestCase()
+    {
+        // The site requests must never carry the developer's own browser cookies.
+        QVERIFY(m_home.isValid());
+        qputenv("HOME", m_home.path().toLocal8Bit());
+        QLocale::setDefault(QLocale(QStringLiteral("en_GB")));
+    }
+    void init()
+    {
+        m_folder = std::make_unique<TestFolder>();
+        m_site = std::make_unique<StandinSite>();
+        QVERIFY(m_site->start());
+        m_flow = std::make_unique<WindowFlow>(AppContext{m_folder->path(), QString::fromStdString(m_site->baseUrl())});
+        MessageBox::takeShown();
+    }
+    void cleanup()
+    {
+        for (QWidget *w : QApplication::topLevelWidgets())
+            delete w;
+        m_flow.reset();
+        m_site.reset();
+        m_folder.reset();
+        QVERIFY2(MessageBox::takeShown().isEmpty(), "a test left a message unchecked");
+    }
+
+protected:
+    // The top-level windows once pending deletions are done; none may linger hidden.
+    static QStringList windows()
+    {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QStringList names;
+        for (QWidget *w : QApplication::topLevelWidgets())
+            names << w->objectName() + (w->isVisible() ? QString() : QStringLiteral(" (hidden)"));
+        return names;
+    }
+    template <typename T> static T *window()
+    {
+        for (QWidget *w : QApplication::topLevelWidgets())
+            if (auto *found = qobject_cast<T *>(w))
+                return found;
+        return nullptr;
+    }
+    // The one message shown since the last call; fails when there was not exactly one.
+    static MessageBox::Shown message()
+    {
+        const QList<MessageBox::Shown> shown = MessageBox::takeShown();
+        if (shown.size() != 1)
+            QTest::qFail(qPrintable(QStringLiteral("%1 messages shown").arg(shown.size())), __FILE__, __LINE__);
+        return shown.value(0, MessageBox::Shown{});
+    }
+
+    QTemporaryDir m_home;
+    std::unique_ptr<TestFolder> m_folder;
+    std::unique_ptr<StandinSite> m_site;
+    std::unique_ptr<WindowFlow> m_flow;
+};

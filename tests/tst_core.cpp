@@ -1,0 +1,112 @@
+#include "TestSupport.h"
+#include "core/BidderList.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+class TestCore : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void headerClicksSortThroughTheMarker_data()
+    {
+        QTest::addColumn<QStringList>("clicks");
+        QTest::addColumn<QString>("marker");
+        QTest::addColumn<QStringList>("names");
+        const QStringList byName{"Alice", "bob", "carol"}, byNameDown{"carol", "bob", "Alice"};
+        QTest::newRow("once") << QStringList{"UserName"} << "UserName" << byName;
+        QTest::newRow("twice") << QStringList{"UserName", "UserName"} << "UserNameDESC" << byNameDown;
+        QTest::newRow("thrice") << QStringList{"UserName", "UserName", "UserName"} << "UserName" << byName;
+        QTest::newRow("other column between") << QStringList{"UserName", "NARU", "UserName"} << "UserName" << byName;
+        QTest::newRow("reason after its descending")
+            << QStringList{"Reason", "Reason", "Reason"} << "Reason" << QStringList{"carol", "Alice", "bob"};
+        QTest::newRow("date twice") << QStringList{"Date Added", "Date Added"} << "dateTimeDESC"
+                                    << QStringList{"bob", "Alice", "carol"};
+        QTest::newRow("naru") << QStringList{"NARU"} << "NARU" << QStringList{"carol", "bob", "Alice"};
+        // Header texts are matched exactly; anything else leaves the list and the marker alone.
+        QTest::newRow("unknown header") << QStringList{"NARU", "username"} << "NARU"
+                                        << QStringList{"carol", "bob", "Alice"};
+    }
+    void headerClicksSortThroughTheMarker()
+    {
+        QFETCH(QStringList, clicks);
+        QFETCH(QString, marker);
+        QFETCH(QStringList, names);
+        TestFolder folder;
+        folder.seed({bidder("carol", "No", "03/12/2026", "a"), bidder("bob", "No", "05/12/2026", "c"),
+                     bidder("Alice", "Yes", "04/12/2026", "b")});
+        BidderList list(folder.storePath());
+        QVERIFY(list.load());
+        QCOMPARE(list.sortMarker(), QString());
+        for (const QString &header : clicks)
+            QVERIFY(list.sortByHeader(header));
+        QCOMPARE(list.sortMarker(), marker);
+        QCOMPARE(list.userNames(), names);
+    }
+
+    void changesGoToTheStoreThenTheRows()
+    {
+        TestFolder folder;
+        folder.seed({bidder("alice"), bidder("dup", "No", "d1"), bidder("DUP", "No", "d2")});
+        BidderList list(folder.storePath());
+        QVERIFY(list.load());
+        QSignalSpy appended(&list, &BidderList::appended), changed(&list, &BidderList::changed),
+            removed(&list, &BidderList::removed), reset(&list, &BidderList::reset);
+
+        // After a sort, a new bidder still goes to the end.
+        QVERIFY(list.sortByHeader(QStringLiteral("UserName")));
+        QVERIFY(list.add(bidder("aaron", "Yes")));
+        QCOMPARE(list.userNames(), QStringList({"alice", "dup", "DUP", "aaron"}));
+        QVERIFY(list.setNaru(2, true));
+        QCOMPARE(*list.setDateAndReason(0, QStringLiteral("ALICE"), QStringLiteral("then"), QStringLiteral("why")),
+                 true);
+        QCOMPARE(*list.setDateAndReason(3, QStringLiteral("nobody"), QStringLiteral("x"), QStringLiteral("y")), false);
+        QVERIFY(list.remove(1));
+        QCOMPARE(appended.takeFirst(), QVariantList{3});
+        QCOMPARE(changed.count(), 2);
+        QCOMPARE(changed.at(0), QVariantList{2});
+        QCOMPARE(changed.at(1), QVariantList{0});
+        QCOMPARE(removed.takeFirst(), QVariantList{1});
+        QCOMPARE(reset.count(), 1);
+
+        // The "DUP" row was the second of its name: the first stored one took the value. The
+        // delete took every row of the name from the store.
+        const QList<Bidder> expected = {bidder("alice", "No", "then", "why"), bidder("aaron", "Yes")};
+        QCOMPARE(folder.stored(), expected);
+        QCOMPARE(list.rows(), QList<Bidder>({expected[0], bidder("DUP", "Yes", "d2"), expected[1]}));
+        QVERIFY(list.replaceAll({bidder("x")}));
+        QCOMPARE(list.rows(), folder.stored());
+    }
+
+    void aFailingStoreChangesNothing()
+    {
+        TestFolder folder;
+        folder.seed({bidder("alice"), bidder("bob")});
+        BidderList list(folder.storePath());
+        QVERIFY(list.load());
+        QVERIFY(list.sortByHeader(QStringLiteral("NARU")));
+        folder.sql("CREATE TRIGGER a BEFORE INSERT ON Bidders BEGIN SELECT RAISE(ABORT, 'no insert'); END;"
+                   "CREATE TRIGGER b BEFORE UPDATE ON Bidders BEGIN SELECT RAISE(ABORT, 'no update'); END;"
+                   "CREATE TRIGGER c BEFORE DELETE ON Bidders BEGIN SELECT RAISE(ABORT, 'no delete'); END;");
+        const QList<Bidder> before = list.rows();
+        QSignalSpy signalled(&list, &BidderList::changed);
+        const Status added = list.add(bidder("carol"));
+        QVERIFY2(!added && added.error().contains(QStringLiteral("carol")), qPrintable(added.error()));
+        QVERIFY(!list.setNaru(0, true));
+        QVERIFY(!list.setDateAndReason(1, QStringLiteral("bob"), QStringLiteral("x"), QStringLiteral("y")));
+        QVERIFY(!list.remove(0));
+        QVERIFY(!list.replaceAll({}));
+        QCOMPARE(list.rows(), before);
+        QCOMPARE(signalled.count(), 0);
+        // A sort that cannot read keeps the rows and the marker.
+        QFile::remove(folder.storePath());
+        folder.write(QStringLiteral("bidders.mdb"), "not a store");
+        QVERIFY(!list.sortByHeader(QStringLiteral("NARU")));
+        QCOMPARE(list.sortMarker(), QStringLiteral("NARU"));
+        QCOMPARE(list.rows(), before);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCore)
+#include "tst_core.moc"

@@ -1,0 +1,279 @@
+#include "WindowTest.h"
+#include "app/BBMain.h"
+#include "dialogs/BBidder.h"
+#include "dialogs/BlockedBidder.h"
+#include "sweep/NARU.h"
+#include "wizard/Setup1.h"
+#include "wizard/Setup2.h"
+
+#include <QDesktopServices>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QTreeWidget>
+
+// Each window's flow, end to end on the stand-in site; the rules underneath are tested below the
+// windows.
+class TestWindows : public WindowTest
+{
+    Q_OBJECT
+
+    BBMain *openMain(const QList<Bidder> &rows)
+    {
+        m_folder->seed(rows);
+        BBMain *main = m_flow->showMain();
+        if (!main)
+            QTest::qFail("the main window handed over to the wizard", __FILE__, __LINE__);
+        return main;
+    }
+    static QTreeWidget *view(BBMain *main) { return main->findChild<QTreeWidget *>("ListView1"); }
+    static QStringList shown(BBMain *main, int column = 0)
+    {
+        QStringList texts;
+        for (int row = 0; row < view(main)->topLevelItemCount(); ++row)
+            texts << view(main)->topLevelItem(row)->text(column);
+        return texts;
+    }
+    static void clickHeader(BBMain *main, int column)
+    {
+        QHeaderView *header = view(main)->header();
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                          QPoint(header->sectionViewportPosition(column) + 10, header->height() / 2));
+    }
+    QStringList requestedIds() const
+    {
+        QStringList ids;
+        for (const auto &request : m_site->requests())
+            ids << QString::fromStdString(request.target).section(QLatin1Char('='), 2);
+        return ids;
+    }
+
+private slots:
+    void mainWindowShowsSortsEditsAndDeletes()
+    {
+        BBMain *main = openMain({bidder("carol", "Yes", "05/11/2026-09:00:00"), bidder("alice"), bidder("Bob")});
+        QCOMPARE(shown(main), QStringList({"carol", "alice", "Bob"}));
+        QCOMPARE(shown(main, 1), QStringList({"Yes", "No", "No"}));
+        clickHeader(main, 0);
+        clickHeader(main, 0);
+        QCOMPARE(shown(main), QStringList({"carol", "Bob", "alice"}));
+        QCOMPARE(view(main)->header()->sortIndicatorOrder(), Qt::DescendingOrder);
+
+        // Double-click the second row: the record opens, with Save first, and Enter saves the edit.
+        const QPoint bob = view(main)->visualItemRect(view(main)->topLevelItem(1)).center();
+        QTest::mouseClick(view(main)->viewport(), Qt::LeftButton, {}, bob);
+        QString naruShown;
+        whenModal([&](QWidget *dialog) {
+            naruShown = dialog->findChild<QLineEdit *>("NARU")->text();
+            auto *reason = dialog->findChild<QLineEdit *>("Reason");
+            reason->setText(QStringLiteral("changed"));
+            QTest::keyClick(dialog->findChild<QPushButton *>("Command1"), Qt::Key_Return);
+        });
+        QTest::mouseDClick(view(main)->viewport(), Qt::LeftButton, {}, bob);
+        QCOMPARE(naruShown, QStringLiteral("No"));
+        QCOMPARE(shown(main, 3), QStringList({"reason for carol", "changed", "reason for alice"}));
+        QCOMPARE(m_folder->stored().at(2).reason, QStringLiteral("changed"));
+
+        // Delete Selected: the selected bidder goes from the store and the list.
+        click(main, "Command2");
+        QCOMPARE(shown(main), QStringList({"carol", "alice"}));
+        QCOMPARE(m_folder->storedNames(), QStringList({"carol", "alice"}));
+        view(main)->clearSelection();
+        click(main, "Command2");
+        QCOMPARE(m_folder->storedNames(), QStringList({"carol", "alice"}));
+        QVERIFY(MessageBox::takeShown().isEmpty());
+
+        // Exit ends the program: every window goes.
+        click(main, "Command9");
+        QCOMPARE(windows(), QStringList());
+    }
+
+    void emptyStoreAsksToRunTheWizard()
+    {
+        // Answered in a real message box once, to prove the question is a real Yes/No box.
+        QString question;
+        whenModal([&](QWidget *modal) {
+            auto *box = qobject_cast<QMessageBox *>(modal);
+            question = box->text();
+            box->button(QMessageBox::No)->click();
+        });
+        BBMain *main = openMain({});
+        QCOMPARE(question, QStringLiteral("You have no blocked bidders, do you want to run the setup wizard?"));
+        QCOMPARE(message().title, QStringLiteral("Bidwarden"));
+        QCOMPARE(windows(), QStringList{"BBMain"});
+
+        // Yes at a header click: the wizard replaces the main window.
+        MessageBox::setNextAnswer(QMessageBox::Yes);
+        clickHeader(main, 1);
+        QCOMPARE(message().text, question);
+        QCOMPARE(windows(), QStringList{"Setup1"});
+    }
+
+    void blockBidderChecksAndStoresWhatWasTyped()
+    {
+        BBMain *main = openMain({bidder("alice")});
+        m_site->setNaruIds({" O'Brien "});
+        whenModal([](QWidget *dialog) {
+            QTest::keyClicks(dialog->findChild<QLineEdit *>("UserName"), QStringLiteral(" O'Brien "));
+            QTest::keyClicks(dialog->findChild<QLineEdit *>("Reason"), QStringLiteral("bounced cheque"));
+            QTest::keyClick(dialog->findChild<QLineEdit *>("Reason"), Qt::Key_Return);
+        });
+        click(main, "Command5");
+        QCOMPARE(shown(main), QStringList({"alice", " O'Brien "}));
+        const Bidder added = m_folder->stored().last();
+        QCOMPARE(added.naru + added.reason, QStringLiteral("Yesbounced cheque"));
+        QCOMPARE(shown(main, 2).last(), added.dateTime);
+        QCOMPARE(requestedIds(), QStringList{"%20O%27Brien%20"});
+
+        // A site that cannot be reached: nothing is stored or listed, and what was typed stays.
+        m_site->stop();
+        BBidder dialog(m_flow->list(), m_flow->context(), main);
+        dialog.show();
+        QTest::keyClicks(dialog.findChild<QLineEdit *>("UserName"), QStringLiteral("bob"));
+        MessageBox::setNextAnswer(QMessageBox::Ok);
+        click(&dialog, "Save");
+        QVERIFY2(message().text.contains(QStringLiteral("\"bob\"")), "the message names the bidder");
+        QVERIFY(dialog.isVisible());
+        QCOMPARE(dialog.findChild<QLineEdit *>("UserName")->text(), QStringLiteral("bob"));
+        QCOMPARE(m_folder->stored().size(), 2);
+        QCOMPARE(shown(main).size(), 2);
+    }
+
+    void blockedBidderWithoutARecordIsNotShown()
+    {
+        BBMain *main = openMain({bidder("alice"), bidder("gone")});
+        BidderStore(m_folder->storePath()).removeUser(QStringLiteral("gone"));
+        BlockedBidder dialog(m_flow->list(), 1, main);
+        MessageBox::setNextAnswer(QMessageBox::Ok);
+        QVERIFY(!dialog.Form_Load());
+        QVERIFY(message().text.contains(QStringLiteral("no stored record for \"gone\"")));
+        QCOMPARE(shown(main, 3).first(), QStringLiteral("reason for alice"));
+    }
+
+    void sweepRechecksEveryRowInListOrder()
+    {
+        BBMain *main = openMain({bidder("carol", "Yes"), bidder("alice", "No"), bidder("bob", "No")});
+        m_site->setNaruIds({"alice"});
+        m_site->setHistoryPage("bob", "<b>Not a registered user</b>");
+        NARU sweep(m_flow->list(), m_flow->context(), main);
+        auto *bar = sweep.findChild<QProgressBar *>("ProgressBar1");
+        QList<int> positions;
+        connect(bar, &QProgressBar::valueChanged, bar, [&](int value) { positions << value; });
+        MessageBox::setNextAnswer(QMessageBox::Ok);
+        sweep.exec();
+
+        QCOMPARE(bar->maximum(), 3);
+        QCOMPARE(positions, QList<int>({1, 2, 3}));
+        QCOMPARE(requestedIds(), QStringList({"carol", "alice", "bob"}));
+        QCOMPARE(shown(main, 1), QStringList({"No", "Yes", "No"}));
+        QCOMPARE(m_folder->stored(), m_flow->list().rows());
+        QCOMPARE(m_folder->bytes(QStringLiteral("naru.htm")), QByteArray("<b>Not a registered user</b>"));
+        const MessageBox::Shown done = message();
+        QCOMPARE(done.title + done.text, QStringLiteral("Bidwarden ManagementAll usernames checked."));
+
+        // A lookup that fails stops the sweep there: rows before it keep their new values.
+        m_site->setNaruIds({"carol", "bob"});
+        m_site->setLookupFault("alice", {0, 0, true});
+        NARU stopped(m_flow->list(), m_flow->context(), main);
+        MessageBox::setNextAnswer(QMessageBox::Ok);
+        stopped.exec();
+        QVERIFY(message().text.contains(QStringLiteral("\"alice\"")));
+        QCOMPARE(shown(main, 1), QStringList({"Yes", "Yes", "No"}));
+        QCOMPARE(m_folder->stored(), m_flow->list().rows());
+    }
+
+    void uploadSendsTheListInDisplayOrder()
+    {
+        BBMain *main = openMain({bidder("bob"), bidder("carol"), bidder("alice")});
+        clickHeader(main, 0);
+        MessageBox::setNextAnswer(QMessageBox::Yes);
+        MessageBox::setNextAnswer(QMessageBox::Ok);
+        click(main, "Command4");
+        const auto shown = MessageBox::takeShown();
+        QCOMPARE(shown.size(), 2);
+        QCOMPARE(shown[0].title + shown[0].text,
+                 QStringLiteral("Submit to eBayAdd alice, bob, carol to your blocked bidders?"));
+        QCOMPARE(shown[1].title + shown[1].text,
+                 QStringLiteral("WardenkeepAdded alice, bob, carol to your eBay Blocked Bidders"));
+        const auto requests = m_site->requests();
+        QCOMPARE(requests.size(), size_t(1));
+        QCOMPARE(QString::fromStdString(requests[0].body),
+                 QStringLiteral("MfcISAPICommand=BidderBlockResult&userid=&pass=&bidderlist=alice, bob, carol&"));
+
+        // An error status is not a success, and No sends nothing.
+        m_site->setUploadFault({500, 0, false});
+        MessageBox::setNextAnswer(QMessageBox::Yes);
+        MessageBox::setNextAnswer(QMessageBox::Ok);
+        click(main, "Command4");
+        QVERIFY(MessageBox::takeShown().last().text.contains(QStringLiteral("status 500")));
+        MessageBox::setNextAnswer(QMessageBox::No);
+        click(main, "Command4");
+        QCOMPARE(MessageBox::takeShown().size(), 1);
+        QCOMPARE(m_site->requests().size(), size_t(2));
+    }
+
+    void wizardImportsTheSiteListAndHandsBack()
+    {
+        BBMain *main = openMain({bidder("local")});
+        click(main, "Command1");
+        QCOMPARE(windows(), QStringList{"Setup1"});
+        QDesktopServices::setUrlHandler(QStringLiteral("http"), this, "recordUrl");
+        QTest::mouseClick(window<Setup1>()->findChild<QLabel *>("Label2"), Qt::LeftButton);
+        QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
+        QCOMPARE(m_opened, QList<QUrl>{QUrl(m_flow->context().siteUrl + "/aw-cgi/eBayISAPI.dll?bidderblocklogin")});
+
+        click(window<Setup1>(), "Next");
+        Setup2 *step2 = window<Setup2>();
+        auto lines = [step2] {
+            QStringList texts;
+            for (int i = 0; i < step2->findChild<QListWidget *>("List1")->count(); ++i)
+                texts << step2->findChild<QListWidget *>("List1")->item(i)->text();
+            return texts;
+        };
+        // A lookup that fails leaves the old list as it was.
+        m_site->setSellerList({"alpha", "beta", "gamma"});
+        m_site->setNaruIds({"beta"});
+        m_site->setLookupFault("gamma", {0, 0, true});
+        MessageBox::setNextAnswer(QMessageBox::Ok);
+        click(step2, "Command1");
+        QVERIFY(message().text.contains(QStringLiteral("\"gamma\" (entry 3 of 3)")));
+        QCOMPARE(m_folder->storedNames(), QStringList{"local"});
+
+        m_site->setLookupFault("gamma", {});
+        click(step2, "Command1");
+        QCOMPARE(lines(), QStringList({"alpha", "beta (NARU)", "gamma"}));
+        QCOMPARE(step2->findChild<QProgressBar *>("ProgressBar1")->value(), 2);
+        QVERIFY(!QFile::exists(m_folder->file(QStringLiteral("response.htm"))));
+        click(step2, "Next");
+        QCOMPARE(windows(), QStringList{"BBMain"});
+        QCOMPARE(shown(window<BBMain>()), QStringList({"alpha", "beta", "gamma"}));
+        QCOMPARE(shown(window<BBMain>(), 3), QStringList(3, QStringLiteral("Auto Added by Wizard")));
+        QCOMPARE(m_folder->stored(), m_flow->list().rows());
+    }
+
+    void wizardStepsReplaceEachOtherAndExitEnds()
+    {
+        m_flow->showWizard();
+        click(window<Setup1>(), "Next");
+        click(window<Setup2>(), "Back");
+        QCOMPARE(windows(), QStringList{"Setup1"});
+        Setup1 *step1 = window<Setup1>();
+        step1->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(step1));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        QCOMPARE(windows(), QStringList{"Setup2"});
+        QTest::keyClick(window<Setup2>(), Qt::Key_Escape);
+        QCOMPARE(windows(), QStringList());
+    }
+
+public slots:
+    void recordUrl(const QUrl &url) { m_opened << url; }
+
+private:
+    QList<QUrl> m_opened;
+};
+
+QTEST_MAIN(TestWindows)
+#include "tst_windows.moc"
