@@ -64,17 +64,13 @@ private slots:
         QCOMPARE(*list.setDateAndReason(3, QStringLiteral("nobody"), QStringLiteral("x"), QStringLiteral("y")), false);
         QVERIFY(list.remove(1));
         QCOMPARE(appended.takeFirst(), QVariantList{3});
-        QCOMPARE(changed.count(), 2);
-        QCOMPARE(changed.at(0), QVariantList{2});
-        QCOMPARE(changed.at(1), QVariantList{0});
-        QCOMPARE(removed.takeFirst(), QVariantList{1});
+        // A NARU value and a delete are about the user id: every row of it, in any letter case.
+        QCOMPARE(changed, QList<QVariantList>({{2}, {1}, {0}}));
+        QCOMPARE(removed, QList<QVariantList>({{2}, {1}}));
         QCOMPARE(reset.count(), 1);
-
-        // The "DUP" row was the second of its name: the first stored one took the value. The
-        // delete took every row of the name from the store.
         const QList<Bidder> expected = {bidder("alice", "No", "then", "why"), bidder("aaron", "Yes")};
         QCOMPARE(folder.stored(), expected);
-        QCOMPARE(list.rows(), QList<Bidder>({expected[0], bidder("DUP", "Yes", "d2"), expected[1]}));
+        QCOMPARE(list.rows(), expected);
         QVERIFY(list.replaceAll({bidder("x")}));
         QCOMPARE(list.rows(), folder.stored());
     }

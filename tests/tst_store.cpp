@@ -94,14 +94,17 @@ private slots:
         const auto first = store.findFirst(QStringLiteral("Dup"));
         QVERIFY(first && *first);
         QCOMPARE((*first)->reason, QStringLiteral("first"));
-        // Edits change the first stored row of the name only; a crafted name matches only itself.
+        // A record edit changes the first stored row of the name only, a NARU value every row of
+        // it; a crafted name matches only itself.
         QCOMPARE(*store.updateFirst(QStringLiteral("dUP"), QStringLiteral("new date"), QStringLiteral("new")), true);
-        QCOMPARE(*store.setNaruOfFirst(QStringLiteral("X' or '1'='1"), QStringLiteral("Yes")), true);
-        QCOMPARE(*store.setNaruOfFirst(QStringLiteral("nobody"), QStringLiteral("Yes")), false);
+        QCOMPARE(*store.updateFirst(QStringLiteral("nobody"), {}, {}), false);
+        QCOMPARE(*store.setNaru(QStringLiteral("X' or '1'='1"), QStringLiteral("Yes")), 1);
+        QCOMPARE(*store.setNaru(QStringLiteral("Dup"), QStringLiteral("Yes")), 2);
+        QCOMPARE(*store.setNaru(QStringLiteral("nobody"), QStringLiteral("Yes")), 0);
         QVERIFY(!store.findFirst(QStringLiteral("nobody"))->has_value());
         QCOMPARE(folder.stored(),
-                 QList<Bidder>({bidder("zed"), bidder("dup", "No", "new date", "new"), bidder("x' OR '1'='1", "Yes"),
-                                bidder("DUP", "No", "d2", "second"), bidder("Dup ")}));
+                 QList<Bidder>({bidder("zed"), bidder("dup", "Yes", "new date", "new"), bidder("x' OR '1'='1", "Yes"),
+                                bidder("DUP", "Yes", "d2", "second"), bidder("Dup ")}));
         // Deleting removes every row of the name in any case, and an unknown name is no failure.
         QVERIFY(store.removeUser(QStringLiteral("DuP")));
         QVERIFY(store.removeUser(QStringLiteral("nobody")));

@@ -76,8 +76,9 @@ private slots:
         QCOMPARE(shown(main, 3), QStringList({"reason for carol", "changed", "reason for alice"}));
         QCOMPARE(m_folder->stored().at(2).reason, QStringLiteral("changed"));
 
-        // Delete Selected: the selected bidder goes from the store and the list.
-        click(main, "Command2");
+        // Delete Selected, by Enter on the focused button: the bidder goes from the store and the list.
+        main->findChild<QPushButton *>("Command2")->setFocus();
+        QTest::keyClick(main->findChild<QPushButton *>("Command2"), Qt::Key_Return);
         QCOMPARE(shown(main), QStringList({"carol", "alice"}));
         QCOMPARE(m_folder->storedNames(), QStringList({"carol", "alice"}));
         view(main)->clearSelection();
@@ -139,6 +140,24 @@ private slots:
         QCOMPARE(dialog.findChild<QLineEdit *>("UserName")->text(), QStringLiteral("bob"));
         QCOMPARE(m_folder->stored().size(), 2);
         QCOMPARE(shown(main).size(), 2);
+    }
+
+    void enterOnAFocusedCancelCancels()
+    {
+        BBMain *main = openMain({bidder("alice")});
+        BBidder add(m_flow->list(), m_flow->context(), main);
+        BlockedBidder edit(m_flow->list(), 0, main);
+        QVERIFY(edit.Form_Load());
+        for (QDialog *dialog : {static_cast<QDialog *>(&add), static_cast<QDialog *>(&edit)}) {
+            dialog->show();
+            dialog->findChild<QLineEdit *>("Reason")->setText(QStringLiteral("typed"));
+            auto *cancel = dialog->findChild<QPushButton *>(dialog == &add ? "Cancel" : "Command2");
+            cancel->setFocus();
+            QTest::keyClick(cancel, Qt::Key_Return);
+            QCOMPARE(dialog->result(), int(QDialog::Rejected));
+        }
+        QCOMPARE(m_folder->stored(), QList<Bidder>{bidder("alice")});
+        QVERIFY(m_site->requests().empty());
     }
 
     void blockedBidderWithoutARecordIsNotShown()

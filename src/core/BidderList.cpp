@@ -1,5 +1,7 @@
 #include "core/BidderList.h"
 
+#include <algorithm>
+
 namespace {
 
 struct SortChoice
@@ -19,6 +21,14 @@ const SortChoice kSortChoices[] = {
 };
 
 const QLatin1String kDescending("DESC");
+
+// Equal as the store compares user names: SQLite's NOCASE folds the ASCII letters only.
+bool sameUserName(const QString &a, const QString &b)
+{
+    auto fold = [](QChar c) { return c >= u'A' && c <= u'Z' ? QChar(c.unicode() + 32) : c; };
+    return a.size() == b.size() &&
+           std::equal(a.cbegin(), a.cend(), b.cbegin(), [&](QChar x, QChar y) { return fold(x) == fold(y); });
+}
 
 } // namespace
 
@@ -115,15 +125,26 @@ Status BidderList::add(const Bidder &bidder)
     return Done{};
 }
 
+QList<int> BidderList::rowsOfUser(const QString &userName) const
+{
+    QList<int> rows;
+    for (int row = count() - 1; row >= 0; --row)
+        if (sameUserName(m_rows.at(row).userName, userName))
+            rows << row;
+    return rows;
+}
+
 Status BidderList::setNaru(int row, bool naru)
 {
     Session session(*this);
     const QString value = NaruValue(naru);
-    // A row whose bidder is no longer stored (deleted as a duplicate) still shows its new value.
-    if (auto saved = m_store->setNaruOfFirst(m_rows.at(row).userName, value); !saved)
+    const QString userName = m_rows.at(row).userName;
+    if (auto saved = m_store->setNaru(userName, value); !saved)
         return Failure{saved.error()};
-    m_rows[row].naru = value;
-    emit changed(row);
+    for (int same : rowsOfUser(userName)) {
+        m_rows[same].naru = value;
+        emit changed(same);
+    }
     return Done{};
 }
 
@@ -146,8 +167,10 @@ Status BidderList::remove(int row)
     const QString userName = m_rows.at(row).userName;
     if (Status gone = m_store->removeUser(userName); !gone)
         return gone;
-    m_rows.removeAt(row);
-    emit removed(row);
+    for (int same : rowsOfUser(userName)) {
+        m_rows.removeAt(same);
+        emit removed(same);
+    }
     return Done{};
 }
 

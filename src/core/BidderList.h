@@ -42,12 +42,12 @@ public:
 
     // Appends a new bidder after the last row, whatever the sort.
     Status add(const Bidder &bidder);
-    // The row's NARU value, in the first stored row of its user name too.
+    // The NARU value of the row's user id, in every row of it, stored and shown.
     Status setNaru(int row, bool naru);
     // The row's date and reason, in the first stored row of `userName`; false when no row is
     // stored under that name (nothing then changes).
     Result<bool> setDateAndReason(int row, const QString &userName, const QString &dateTime, const QString &reason);
-    // Removes the bidder from the store, and `row` from the list.
+    // Removes the row's user id: every row of it, stored and shown.
     Status remove(int row);
     // The whole list, stored and shown, becomes these rows, in one transaction.
     Status replaceAll(const QList<Bidder> &bidders);
@@ -82,6 +82,8 @@ private:
     // The connection for one change: the session's, or a fresh one that closes with `Use`.
     class Use;
     Status read(std::optional<BidderStore::Order> order, const QString &marker);
+    // The rows of that user name as the store matches names, from the last to the first.
+    QList<int> rowsOfUser(const QString &userName) const;
 
     QString m_storePath;
     QList<Bidder> m_rows;

@@ -301,23 +301,20 @@ Result<std::optional<Bidder>> BidderStore::findFirst(const QString &userName)
     }
 }
 
-Result<bool> BidderStore::updateFirstRow(const QString &userName, const QString &assignments, const QStringList &values)
+Result<bool> BidderStore::updateFirst(const QString &userName, const QString &dateTime, const QString &reason)
 {
-    const auto changed = run(QStringLiteral("UPDATE Bidders SET %1 WHERE rowid = (%2)").arg(assignments, kFirstRowOf),
-                             values + QStringList{userName}, savingWhat(userName));
+    const auto changed =
+        run(QStringLiteral("UPDATE Bidders SET dateTime = ?, Reason = ? WHERE rowid = (%1)").arg(kFirstRowOf),
+            {dateTime, reason, userName}, savingWhat(userName));
     if (!changed)
         return Failure{changed.error()};
     return *changed > 0;
 }
 
-Result<bool> BidderStore::updateFirst(const QString &userName, const QString &dateTime, const QString &reason)
+Result<int> BidderStore::setNaru(const QString &userName, const QString &naru)
 {
-    return updateFirstRow(userName, QStringLiteral("dateTime = ?, Reason = ?"), {dateTime, reason});
-}
-
-Result<bool> BidderStore::setNaruOfFirst(const QString &userName, const QString &naru)
-{
-    return updateFirstRow(userName, QStringLiteral("NARU = ?"), {naru});
+    return run(QStringLiteral("UPDATE Bidders SET NARU = ? WHERE UserName = ?"), {naru, userName},
+               savingWhat(userName));
 }
 
 Status BidderStore::replaceAll(const QList<Bidder> &bidders)

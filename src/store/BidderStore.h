@@ -35,7 +35,8 @@ Q_DECLARE_TYPEINFO(Bidder, Q_RELOCATABLE_TYPE);
 // failure in plain words; nothing a failed call did half-way is left behind.
 //
 // User names compare and sort without regard to letter case (the columns are COLLATE NOCASE).
-// Where several rows share a user name, the per-bidder calls act on the first one stored.
+// Where several rows share a user name, reading and editing a record act on the first one stored;
+// a NARU value and a delete go to all of them, since they are facts about the user id.
 class BidderStore
 {
 public:
@@ -74,7 +75,8 @@ public:
     Result<std::optional<Bidder>> findFirst(const QString &userName);
     // Change the first stored row of that user name; true when there was one.
     Result<bool> updateFirst(const QString &userName, const QString &dateTime, const QString &reason);
-    Result<bool> setNaruOfFirst(const QString &userName, const QString &naru);
+    // Sets the NARU value of every row of that user name; gives how many there were.
+    Result<int> setNaru(const QString &userName, const QString &naru);
     // Replaces the whole table with these rows in one transaction: all of them, or nothing changes.
     Status replaceAll(const QList<Bidder> &bidders);
 
@@ -95,7 +97,6 @@ private:
     Status exec(const char *sql, const QString &what);
     Result<Query> query(const QString &sql, const QString &what);
     Result<int> run(const QString &sql, const QStringList &values, const QString &what);
-    Result<bool> updateFirstRow(const QString &userName, const QString &assignments, const QStringList &values);
 
     QString m_filePath;
     std::unique_ptr<sqlite3, Closer> m_db;
