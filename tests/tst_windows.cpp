@@ -150,10 +150,13 @@ private slots:
         QVERIFY(edit.Form_Load());
         for (QDialog *dialog : {static_cast<QDialog *>(&add), static_cast<QDialog *>(&edit)}) {
             dialog->show();
+            dialog->activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(dialog));
             dialog->findChild<QLineEdit *>("Reason")->setText(QStringLiteral("typed"));
             auto *cancel = dialog->findChild<QPushButton *>(dialog == &add ? "Cancel" : "Command2");
             cancel->setFocus();
             QTest::keyClick(cancel, Qt::Key_Return);
+            QVERIFY(!dialog->isVisible());
             QCOMPARE(dialog->result(), int(QDialog::Rejected));
         }
         QCOMPARE(m_folder->stored(), QList<Bidder>{bidder("alice")});
