@@ -1,0 +1,63 @@
+// SPDX-License-Identifier: MIT
+#include "TestSupport.h"
+#include "store/StoreBackup.h"
+
+#include <QDir>
+#include <QTest>
+
+class TestDesktop : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void backupIsAConsistentCopyAndTheNewestTenAreKept();
+    void backupOfAnEmptyStoreIsNotNeededAndFailuresChangeNothing();
+};
+
+void TestDesktop::backupIsAConsistentCopyAndTheNewestTenAreKept()
+{
+    TestFolder folder;
+    // Kept open, so the rows are still in the write-ahead log and not yet in bidders.mdb itself.
+    BidderStore writer(folder.storePath());
+    const QList<Bidder> rows{bidder(QStringLiteral("alpha")), bidder(QStringLiteral("beta"), QStringLiteral("Yes"))};
+    for (const Bidder &row : rows)
+        QVERIFY(writer.add(row));
+    QVERIFY(QDir(folder.path()).mkdir(QStringLiteral("backups")));
+    folder.write(QStringLiteral("backups/bidders-20200101-000000.mdb"), "oldest");
+    folder.write(QStringLiteral("backups/notes.txt"), "not a backup");
+
+    const QDateTime when(QDate(2026, 5, 12), QTime(12, 1, 17));
+    StoreBackupResult last;
+    for (int i = 0; i < 11; ++i) {
+        last = BackUpStore(folder.storePath(), when);
+        QCOMPARE(last.outcome, StoreBackupResult::Outcome::Saved);
+    }
+    // Eleven in the same second, each under its own name; the oldest planted one and the first
+    // of the eleven make way.
+    QStringList expected{QStringLiteral("notes.txt")};
+    for (int suffix = 2; suffix <= 11; ++suffix)
+        expected << QStringLiteral("bidders-20260512-120117-%1.mdb").arg(suffix);
+    expected.sort();
+    QCOMPARE(QDir(folder.file(QStringLiteral("backups"))).entryList(QDir::Files, QDir::Name), expected);
+    QCOMPARE(last.backupPath, folder.file(QStringLiteral("backups/bidders-20260512-120117-11.mdb")));
+    QCOMPARE(BidderStore(last.backupPath).readAll().value_or(QList<Bidder>()), rows);
+}
+
+void TestDesktop::backupOfAnEmptyStoreIsNotNeededAndFailuresChangeNothing()
+{
+    TestFolder folder;
+    QVERIFY(BidderStore(folder.storePath()).open());
+    QCOMPARE(BackUpStore(folder.storePath()).outcome, StoreBackupResult::Outcome::NotNeeded);
+    QVERIFY(!QFileInfo::exists(folder.file(QStringLiteral("backups"))));
+
+    folder.seed({bidder(QStringLiteral("a"))});
+    folder.write(QStringLiteral("backups"), "a file where the folder should be");
+    const StoreBackupResult failed = BackUpStore(folder.storePath());
+    QCOMPARE(failed.outcome, StoreBackupResult::Outcome::Failed);
+    QVERIFY2(failed.message.contains(folder.file(QStringLiteral("backups"))), qPrintable(failed.message));
+    QCOMPARE(folder.bytes(QStringLiteral("backups")), QByteArray("a file where the folder should be"));
+    QCOMPARE(folder.storedNames(), QStringList{QStringLiteral("a")});
+}
+
+QTEST_MAIN(TestDesktop)
+#include "tst_desktop.moc"
