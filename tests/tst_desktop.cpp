@@ -1,18 +1,82 @@
 // SPDX-License-Identifier: MIT
 #include "TestSupport.h"
+#include "app/SingleInstance.h"
 #include "store/StoreBackup.h"
 
 #include <QDir>
+#include <QLockFile>
+#include <QProcess>
 #include <QTest>
+#include <QWidget>
+
+namespace {
+
+// The real program, copied so that the test's folder is its application folder.
+QString installProgram(const TestFolder &folder)
+{
+    const QString program = folder.file(QStringLiteral("bidwarden"));
+    if (!QFile::copy(QStringLiteral(BIDWARDEN_EXE), program))
+        QTest::qFail("cannot copy " BIDWARDEN_EXE, __FILE__, __LINE__);
+    return program;
+}
+
+qint64 lockOwner(const TestFolder &folder)
+{
+    qint64 pid = 0;
+    QLockFile(folder.file(QString::fromLatin1(SingleInstance::LockFileName))).getLockInfo(&pid, nullptr, nullptr);
+    return pid;
+}
+
+} // namespace
 
 class TestDesktop : public QObject
 {
     Q_OBJECT
 
 private slots:
+    void secondStartRaisesTheFirstAndEnds();
+    void lockLeftByACrashIsTakenOver();
     void backupIsAConsistentCopyAndTheNewestTenAreKept();
     void backupOfAnEmptyStoreIsNotNeededAndFailuresChangeNothing();
 };
+
+void TestDesktop::secondStartRaisesTheFirstAndEnds()
+{
+    TestFolder folder;
+    folder.seed({bidder(QStringLiteral("a"))});
+    const QString program = installProgram(folder);
+    SingleInstance first(folder.path());
+    QVERIFY(first.claim());
+    QWidget window;
+    window.showMinimized();
+
+    QProcess second;
+    second.start(program);
+    QTRY_COMPARE_WITH_TIMEOUT(second.state(), QProcess::NotRunning, 10000);
+    QCOMPARE(second.exitCode(), 0);
+    QTRY_VERIFY(!window.isMinimized() && window.isActiveWindow());
+}
+
+void TestDesktop::lockLeftByACrashIsTakenOver()
+{
+    TestFolder folder;
+    folder.seed({bidder(QStringLiteral("a"))});
+    const QString program = installProgram(folder);
+    QProcess crashed, next, later;
+    crashed.start(program);
+    QTRY_COMPARE_WITH_TIMEOUT(lockOwner(folder), crashed.processId(), 10000);
+    crashed.kill();
+    QVERIFY(crashed.waitForFinished());
+
+    next.start(program);
+    QTRY_COMPARE_WITH_TIMEOUT(lockOwner(folder), next.processId(), 10000);
+    // The crashed program's socket was replaced too: a later start reaches the new owner.
+    later.start(program);
+    QVERIFY(later.waitForFinished(10000));
+    QCOMPARE(later.exitCode(), 0);
+    next.kill();
+    next.waitForFinished();
+}
 
 void TestDesktop::backupIsAConsistentCopyAndTheNewestTenAreKept()
 {
