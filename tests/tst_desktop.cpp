@@ -63,6 +63,11 @@ void TestDesktop::lockLeftByACrashIsTakenOver()
     folder.seed({bidder(QStringLiteral("a"))});
     const QString program = installProgram(folder);
     QProcess crashed, next, later;
+    // Their sockets go in the test's folder, so the killed ones leave nothing behind.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("TMPDIR"), folder.path());
+    for (QProcess *process : {&crashed, &next, &later})
+        process->setProcessEnvironment(environment);
     crashed.start(program);
     QTRY_COMPARE_WITH_TIMEOUT(lockOwner(folder), crashed.processId(), 10000);
     crashed.kill();
