@@ -7,6 +7,7 @@
 #include "wizard/Setup2.h"
 
 #include <QDesktopServices>
+#include <QDir>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -268,6 +269,10 @@ private slots:
         QCOMPARE(lines(), QStringList({"alpha", "beta (NARU)", "gamma"}));
         QCOMPARE(step2->findChild<QProgressBar *>("ProgressBar1")->value(), 2);
         QVERIFY(!QFile::exists(m_folder->file(QStringLiteral("response.htm"))));
+        // The list it replaced was kept: one backup, of the one import that went through.
+        const QStringList backups = QDir(m_folder->file(QStringLiteral("backups"))).entryList(QDir::Files);
+        QCOMPARE(backups.size(), 1);
+        QCOMPARE(namesOf(*BidderStore(m_folder->file("backups/" + backups[0])).readAll()), QStringList{"local"});
         click(step2, "Next");
         QCOMPARE(windows(), QStringList{"BBMain"});
         QCOMPARE(shown(window<BBMain>()), QStringList({"alpha", "beta", "gamma"}));

@@ -7,6 +7,7 @@
 #include "site/SiteOperations.h"
 #include "store/AppFilePath.h"
 #include "store/DateTimeText.h"
+#include "store/StoreBackup.h"
 #include "ui_Setup2.h"
 #include "wizard/Setup1.h"
 
@@ -151,6 +152,12 @@ QString Setup2::importSiteList()
         rows.append(Bidder{entry, NaruValue(*naru), clock.text(), ImportReason});
     }
 
+    // The list about to be replaced is kept first, so that an import can be undone; without a
+    // copy, nothing is replaced.
+    if (const StoreBackupResult backup = BackUpStore(list.storePath()); !backup.ok()) {
+        restoreWindow();
+        return backup.message + QStringLiteral("\n\nSo nothing was imported, and your list was left as it was.");
+    }
     // The old rows go and the new ones come in one transaction: all of it, or nothing.
     if (Status replaced = list.replaceAll(rows); !replaced) {
         restoreWindow();

@@ -28,7 +28,7 @@ std::vector<std::string> splitList(const std::string &text)
 int usage()
 {
     std::fprintf(stderr, "usage: bidwarden-standin-site --port N [--seller-list a,b,c] [--naru x,y] "
-                         "[--require-cookie name=value]\n");
+                         "[--require-cookie name=value] [--delay-ms N]\n");
     return 2;
 }
 
@@ -40,6 +40,7 @@ int main(int argc, char **argv)
     std::vector<std::string> sellerList;
     std::set<std::string> naru;
     std::string cookieName, cookieValue;
+    int delayMs = 0;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (i + 1 >= argc)
@@ -56,6 +57,13 @@ int main(int argc, char **argv)
         } else if (arg == "--naru") {
             for (const std::string &id : splitList(value))
                 naru.insert(id);
+        } else if (arg == "--delay-ms") {
+            // Slows every answer, so a window that shows while requests run stays on screen.
+            char *end = nullptr;
+            const long n = std::strtol(value.c_str(), &end, 10);
+            if (*end || n < 0 || n > 60000)
+                return usage();
+            delayMs = static_cast<int>(n);
         } else if (arg == "--require-cookie") {
             const size_t eq = value.find('=');
             if (eq == std::string::npos || eq == 0)
@@ -81,6 +89,8 @@ int main(int argc, char **argv)
     site.setNaruIds(naru);
     if (!cookieName.empty())
         site.setRequiredCookie(cookieName, cookieValue);
+    if (delayMs > 0)
+        site.setFault(StandinSite::Fault{0, delayMs, false});
     if (!site.start(port)) {
         std::fprintf(stderr, "bidwarden-standin-site: cannot listen on 127.0.0.1:%d: %s\n", port, std::strerror(errno));
         return 1;

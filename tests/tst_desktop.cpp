@@ -1,0 +1,132 @@
+// SPDX-License-Identifier: MIT
+#include "TestSupport.h"
+#include "app/SingleInstance.h"
+#include "store/StoreBackup.h"
+
+#include <QDir>
+#include <QLockFile>
+#include <QProcess>
+#include <QTest>
+#include <QWidget>
+
+namespace {
+
+// The real program, copied so that the test's folder is its application folder.
+QString installProgram(const TestFolder &folder)
+{
+    const QString program = folder.file(QStringLiteral("bidwarden"));
+    if (!QFile::copy(QStringLiteral(BIDWARDEN_EXECUTABLE), program))
+        QTest::qFail("cannot copy " BIDWARDEN_EXECUTABLE, __FILE__, __LINE__);
+    return program;
+}
+
+qint64 lockOwner(const TestFolder &folder)
+{
+    qint64 pid = 0;
+    QLockFile(folder.file(QString::fromLatin1(SingleInstance::LockFileName))).getLockInfo(&pid, nullptr, nullptr);
+    return pid;
+}
+
+} // namespace
+
+class TestDesktop : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void secondStartRaisesTheFirstAndEnds();
+    void lockLeftByACrashIsTakenOver();
+    void backupIsAConsistentCopyAndTheNewestTenAreKept();
+    void backupOfAnEmptyStoreIsNotNeededAndFailuresChangeNothing();
+};
+
+void TestDesktop::secondStartRaisesTheFirstAndEnds()
+{
+    TestFolder folder;
+    folder.seed({bidder(QStringLiteral("a"))});
+    const QString program = installProgram(folder);
+    SingleInstance first(folder.path());
+    QVERIFY(first.claim());
+    QWidget window;
+    window.showMinimized();
+
+    QProcess second;
+    second.start(program);
+    QTRY_COMPARE_WITH_TIMEOUT(second.state(), QProcess::NotRunning, 10000);
+    QCOMPARE(second.exitCode(), 0);
+    QTRY_VERIFY(!window.isMinimized() && window.isActiveWindow());
+}
+
+void TestDesktop::lockLeftByACrashIsTakenOver()
+{
+    TestFolder folder;
+    folder.seed({bidder(QStringLiteral("a"))});
+    const QString program = installProgram(folder);
+    QProcess crashed, next, later;
+    // Their sockets go in the test's folder, so the killed ones leave nothing behind.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("TMPDIR"), folder.path());
+    for (QProcess *process : {&crashed, &next, &later})
+        process->setProcessEnvironment(environment);
+    crashed.start(program);
+    QTRY_COMPARE_WITH_TIMEOUT(lockOwner(folder), crashed.processId(), 10000);
+    crashed.kill();
+    QVERIFY(crashed.waitForFinished());
+
+    next.start(program);
+    QTRY_COMPARE_WITH_TIMEOUT(lockOwner(folder), next.processId(), 10000);
+    // The crashed program's socket was replaced too: a later start reaches the new owner.
+    later.start(program);
+    QVERIFY(later.waitForFinished(10000));
+    QCOMPARE(later.exitCode(), 0);
+    next.kill();
+    next.waitForFinished();
+}
+
+void TestDesktop::backupIsAConsistentCopyAndTheNewestTenAreKept()
+{
+    TestFolder folder;
+    // Kept open, so the rows are still in the write-ahead log and not yet in bidders.mdb itself.
+    BidderStore writer(folder.storePath());
+    const QList<Bidder> rows{bidder(QStringLiteral("alpha")), bidder(QStringLiteral("beta"), QStringLiteral("Yes"))};
+    for (const Bidder &row : rows)
+        QVERIFY(writer.add(row));
+    QVERIFY(QDir(folder.path()).mkdir(QStringLiteral("backups")));
+    folder.write(QStringLiteral("backups/bidders-20200101-000000.mdb"), "oldest");
+    folder.write(QStringLiteral("backups/notes.txt"), "not a backup");
+
+    const QDateTime when(QDate(2026, 5, 12), QTime(12, 1, 17));
+    StoreBackupResult last;
+    for (int i = 0; i < 11; ++i) {
+        last = BackUpStore(folder.storePath(), when);
+        QCOMPARE(last.outcome, StoreBackupResult::Outcome::Saved);
+    }
+    // Eleven in the same second, each under its own name; the oldest planted one and the first
+    // of the eleven make way.
+    QStringList expected{QStringLiteral("notes.txt")};
+    for (int suffix = 2; suffix <= 11; ++suffix)
+        expected << QStringLiteral("bidders-20260512-120117-%1.mdb").arg(suffix);
+    expected.sort();
+    QCOMPARE(QDir(folder.file(QStringLiteral("backups"))).entryList(QDir::Files, QDir::Name), expected);
+    QCOMPARE(last.backupPath, folder.file(QStringLiteral("backups/bidders-20260512-120117-11.mdb")));
+    QCOMPARE(*BidderStore(last.backupPath).readAll(), rows);
+}
+
+void TestDesktop::backupOfAnEmptyStoreIsNotNeededAndFailuresChangeNothing()
+{
+    TestFolder folder;
+    QVERIFY(BidderStore(folder.storePath()).open());
+    QCOMPARE(BackUpStore(folder.storePath()).outcome, StoreBackupResult::Outcome::NotNeeded);
+    QVERIFY(!QFileInfo::exists(folder.file(QStringLiteral("backups"))));
+
+    folder.seed({bidder(QStringLiteral("a"))});
+    folder.write(QStringLiteral("backups"), "a file where the folder should be");
+    const StoreBackupResult failed = BackUpStore(folder.storePath());
+    QCOMPARE(failed.outcome, StoreBackupResult::Outcome::Failed);
+    QVERIFY2(failed.message.contains(folder.file(QStringLiteral("backups"))), qPrintable(failed.message));
+    QCOMPARE(folder.bytes(QStringLiteral("backups")), QByteArray("a file where the folder should be"));
+    QCOMPARE(folder.storedNames(), QStringList{QStringLiteral("a")});
+}
+
+QTEST_MAIN(TestDesktop)
+#include "tst_desktop.moc"
