@@ -34,11 +34,57 @@ class TestDesktop : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase()
+    {
+        // The programs' sockets go in a folder of the test's, so the killed ones leave nothing behind.
+        QVERIFY(m_temp.isValid());
+        qputenv("TMPDIR", QFile::encodeName(m_temp.path()));
+    }
+    void startsOnItsListAndStaysUp();
+    void reportsAListItCannotUseAndLeavesIt();
     void secondStartRaisesTheFirstAndEnds();
     void lockLeftByACrashIsTakenOver();
     void backupIsAConsistentCopyAndTheNewestTenAreKept();
     void backupOfAnEmptyStoreIsNotNeededAndFailuresChangeNothing();
+
+private:
+    QTemporaryDir m_temp;
 };
+
+void TestDesktop::startsOnItsListAndStaysUp()
+{
+    TestFolder folder;
+    // A store made the plain way: the program switches it to write-ahead logging as it opens it.
+    folder.sql("CREATE TABLE Bidders (UserName, NARU, dateTime, Reason);"
+               "INSERT INTO Bidders VALUES ('alice', 'No', '01/12/2026-10:00:00', 'x')");
+    QCOMPARE(folder.bytes(QStringLiteral("bidders.mdb")).at(18), char(1));
+    QProcess program;
+    program.start(installProgram(folder));
+    QVERIFY2(!program.waitForFinished(2000), program.readAllStandardError().constData());
+    QCOMPARE(folder.bytes(QStringLiteral("bidders.mdb")).at(18), char(2));
+    program.kill();
+    program.waitForFinished();
+}
+
+void TestDesktop::reportsAListItCannotUseAndLeavesIt()
+{
+    TestFolder folder;
+    QByteArray access("\x00\x01\x00\x00Standard Jet DB\x00", 20);
+    access.append(2048, 'z');
+    folder.write(QStringLiteral("bidders.mdb"), access);
+    QProcess program;
+    program.start(installProgram(folder));
+    // The report waits for the user in its message box; its text also goes to the log.
+    QByteArray log;
+    for (int i = 0; i < 50 && !log.contains("Microsoft Access"); ++i) {
+        program.waitForReadyRead(100);
+        log += program.readAllStandardError();
+    }
+    QVERIFY2(log.contains("Bidwarden cannot use its list of blocked bidders"), log.constData());
+    program.kill();
+    program.waitForFinished();
+    QCOMPARE(folder.bytes(QStringLiteral("bidders.mdb")), access);
+}
 
 void TestDesktop::secondStartRaisesTheFirstAndEnds()
 {
@@ -63,11 +109,6 @@ void TestDesktop::lockLeftByACrashIsTakenOver()
     folder.seed({bidder(QStringLiteral("a"))});
     const QString program = installProgram(folder);
     QProcess crashed, next, later;
-    // Their sockets go in the test's folder, so the killed ones leave nothing behind.
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("TMPDIR"), folder.path());
-    for (QProcess *process : {&crashed, &next, &later})
-        process->setProcessEnvironment(environment);
     crashed.start(program);
     QTRY_COMPARE_WITH_TIMEOUT(lockOwner(folder), crashed.processId(), 10000);
     crashed.kill();
