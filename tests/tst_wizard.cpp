@@ -176,8 +176,8 @@ void TestWizard::downloadImportsTheSiteList()
     // The site's empty list is a text area with nothing in it, and it empties the store.
     m_site->setSellerList({});
     SiteClient probe(context().siteUrl, m_folder->path(), BrowserCookies());
-    const std::optional<BlockedList> empty = DownloadBlockedList(probe);
-    QVERIFY(empty && empty->hasListArea && empty->entries.isEmpty());
+    const SiteResult<QStringList> empty = DownloadBlockedList(probe);
+    QVERIFY(empty && empty->isEmpty());
     click(step2, "Command1");
     QVERIFY(m_folder->stored().isEmpty());
     QVERIFY(lines(step2).isEmpty());

@@ -37,11 +37,11 @@ void BBidder::Save_Click()
 
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
     SiteClient site(m_main.context().siteUrl, m_main.context().appFolder);
-    const std::optional<bool> naru = IsNaru(site, userName);
+    const SiteResult<bool> naru = IsNaru(site, userName);
     QGuiApplication::restoreOverrideCursor();
     if (!naru) {
         abandon(QStringLiteral("Bidwarden could not check whether \"%1\" is a registered user.\n\n%2")
-                    .arg(userName, site.lastError()));
+                    .arg(userName, naru.error().message));
         return;
     }
     m_main.setCell(row, 1, *naru ? QStringLiteral("Yes") : QStringLiteral("No"));
