@@ -74,9 +74,9 @@ int main(int argc, char *argv[])
 
     SiteClient client(QString::fromStdString(site.baseUrl()), folder.path(), BrowserCookies());
     auto runOperations = [&] {
-        const std::optional<BlockedList> list = DownloadBlockedList(client);
-        failures += list && list->entries.size() == entries ? 0 : 1;
-        for (const QString &entry : list->entries)
+        const SiteResult<QStringList> list = DownloadBlockedList(client);
+        failures += list && list->size() == entries ? 0 : 1;
+        for (const QString &entry : *list)
             failures += IsNaru(client, entry).has_value() ? 0 : 1;
         site.clearRequests();
     };

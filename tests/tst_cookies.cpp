@@ -255,9 +255,9 @@ private slots:
 
         const auto list = DownloadBlockedList(client);
         QVERIFY(list.has_value());
-        QVERIFY(list->hasListArea);
-        QCOMPARE(list->entries, (QStringList{"alice", "bob"}));
-        QVERIFY(UploadBlockList(client, {QStringLiteral("carol")}));
+        QCOMPARE(*list, (QStringList{"alice", "bob"}));
+        const auto upload = UploadBlockList(client, {QStringLiteral("carol")});
+        QVERIFY(upload && upload->done());
         QCOMPARE(site.sellerList(), std::vector<std::string>{"carol"});
 
         for (const StandinSite::Request &request : site.requests()) {
@@ -274,10 +274,8 @@ private slots:
         site.setRequiredCookie("sid", sid.toStdString());
         site.setSellerList({"alice"});
         SiteClient client(QString::fromStdString(site.baseUrl()), m_dir.path(), BrowserCookies());
-        const auto list = DownloadBlockedList(client);
-        QVERIFY(list.has_value());
-        QVERIFY(!list->hasListArea); // the sign-in page
-        QVERIFY(UploadBlockList(client, {}));
+        QVERIFY(DownloadBlockedList(client).signedOut());
+        QVERIFY(UploadBlockList(client, {}).signedOut());
         QCOMPARE(site.sellerList(), std::vector<std::string>{"alice"}); // not signed in: nothing replaced
         QCOMPARE(site.requests().size(), size_t(2));
         QCOMPARE(site.requests()[0].headers.count("Cookie"), size_t(0));

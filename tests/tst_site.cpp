@@ -3,400 +3,324 @@
 #include "site/SiteClient.h"
 #include "site/SiteOperations.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUrl>
+#include <array>
 #include <memory>
-
-using Fault = StandinSite::Fault;
-Q_DECLARE_METATYPE(std::optional<bool>)
-
-namespace {
 
 const QByteArray cgiPath = "/aw-cgi/eBayISAPI.dll";
 const QByteArray lookupTarget = cgiPath + "?MfcISAPICommand=ReturnUserIdHistory&requested=";
-const QByteArray uploadPrefix = "MfcISAPICommand=BidderBlockResult&userid=&pass=&bidderlist=";
-
-std::string str(const QByteArray &bytes)
-{
-    return bytes.toStdString();
-}
-
-QByteArray bytes(const std::string &text)
-{
-    return QByteArray::fromStdString(text);
-}
-
-std::string header(const StandinSite::Request &request, const std::string &name)
-{
-    const auto it = request.headers.find(name);
-    return it == request.headers.end() ? std::string("(none)") : it->second;
-}
-
-} // namespace
+const QStringList pageFiles{"naru.htm", "response.htm", "response2.htm", "readback.htm"};
+using Ids = std::vector<std::string>;
+Q_DECLARE_METATYPE(Ids)
+// No waits between tries, so that the tests stay fast; a Retry-After waits at most 0.3 s.
+const SiteClient::Timeouts fast{5000, 300, {0, 0}, 300};
 
 class TestSite : public QObject
 {
     Q_OBJECT
 
-private:
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<StandinSite> m_site;
     std::unique_ptr<SiteClient> m_client;
 
-    QByteArray page(const char *name) const
+    // What an operation came to, as a word a table can hold.
+    static QString outcome(const SiteError &e)
     {
-        QFile file(m_client->pagePath(QString::fromLatin1(name)));
+        return std::array{"(failed)", "(signed out)", "(no list)"}[int(e.kind)];
+    }
+    static QString outcome(const SiteResult<bool> &r) { return r ? (*r ? "Yes" : "No") : outcome(r.error()); }
+    static QString outcome(const SiteResult<QStringList> &r) { return r ? r->join('|') : outcome(r.error()); }
+    static QString outcome(const SiteResult<UploadCheck> &r)
+    {
+        if (!r || r->done())
+            return r ? "done" : outcome(r.error());
+        return QStringLiteral("%1 of %2; missing %3; extra %4")
+            .arg(QString::number(r->held), QString::number(r->sent), r->missing.join(','), r->extra.join(','));
+    }
+
+    QString siteUrl() const { return QString::fromStdString(m_site->baseUrl()); }
+    QByteArray page(const QString &name) const
+    {
+        QFile file(m_client->pagePath(name));
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
     }
-    void writePage(const char *name, const QByteArray &content) const
+    void writePage(const QString &name, const QByteArray &content) const
     {
-        QFile file(m_client->pagePath(QString::fromLatin1(name)));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(content);
+        QFile file(m_client->pagePath(name));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
+    }
+    std::unique_ptr<SiteClient> client(const QString &folder, const BrowserCookies &cookies) const
+    {
+        auto client = std::make_unique<SiteClient>(siteUrl(), folder, cookies);
+        client->setTimeouts(fast);
+        return client;
     }
 
 private slots:
     void init()
     {
         m_dir = std::make_unique<QTemporaryDir>();
-        QVERIFY(m_dir->isValid());
         m_site = std::make_unique<StandinSite>();
-        QVERIFY(m_site->start());
-        // No browser cookies: these tests are about the requests and pages, not the signed-in state.
-        m_client =
-            std::make_unique<SiteClient>(QString::fromStdString(m_site->baseUrl()), m_dir->path(), BrowserCookies());
+        QVERIFY(m_dir->isValid() && m_site->start());
+        m_client = client(m_dir->path(), BrowserCookies());
     }
-    void cleanup()
-    {
-        m_client.reset();
-        m_site.reset();
-        m_dir.reset();
-    }
+    void cleanup() { m_client.reset(); } // its kept connections would hold the stand-in's stop
 
-    void readPageLines_data()
+    // The phrase counts on one line, exactly as written; an error page or the sign-in page is no answer.
+    // A line ends at CR or CR LF; a lone LF stays in the line.
+    void lookups_data()
     {
-        QTest::addColumn<QByteArray>("content");
-        QTest::addColumn<QList<QByteArray>>("lines");
-        QTest::newRow("CR LF ends") << QByteArray("one\r\ntwo\r\n") << QList<QByteArray>{"one", "two"};
-        QTest::newRow("LF alone is inside the line") << QByteArray("one\ntwo\n") << QList<QByteArray>{"one\ntwo\n"};
-        QTest::newRow("CR alone ends a line") << QByteArray("one\rtwo") << QList<QByteArray>{"one", "two"};
-        QTest::newRow("empty lines kept") << QByteArray("a\r\n\r\n\rb") << QList<QByteArray>{"a", "", "", "b"};
-        QTest::newRow("LF before CR LF") << QByteArray("a\n\r\nb") << QList<QByteArray>{"a\n", "b"};
-        QTest::newRow("CR LF LF") << QByteArray("a\r\n\nb") << QList<QByteArray>{"a", "\nb"};
-        QTest::newRow("no final line end") << QByteArray("a\r\nb") << QList<QByteArray>{"a", "b"};
-        QTest::newRow("empty file") << QByteArray() << QList<QByteArray>{};
+        QTest::addColumn<QByteArray>("reply"); // "generated": the stand-in's own history page
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("result");
+        auto row = [](const char *name, const QByteArray &reply, const char *result, int status = 0) {
+            QTest::newRow(name) << reply << status << QString::fromLatin1(result);
+        };
+        row("inside markup", "<p><b>x</b> is not a registered user.</p>\r\n", "Yes");
+        row("capital first letter", "Not a registered user\r\n", "No");
+        row("split by CR LF", "not a registered\r\nuser\r\n", "No");
+        row("split by CR alone", "not a registered\ruser", "No");
+        row("LF-only page", "<html>\n<p>not a registered user</p>\n</html>\n", "Yes");
+        row("empty reply", "", "No");
+        row("bytes kept as they came", QByteArray("caf\xc3\xa9 \xe9\r\nline\rmore\nend\0tail", 27), "No");
+        row("error page", "<h1>Service unavailable</h1>", "(failed)", 503);
+        row("400 without the phrase", "<h1>Bad request</h1>", "(failed)", 400);
+        row("error status with the phrase", "not a registered user", "Yes", 500);
+        row("the site's history page", "generated", "No");
+        row("password field", "<form><input name=userid><input type=password name=pass></form>", "(signed out)");
+        row("capitals, double quotes", "<INPUT NAME=\"pass\" TYPE=\"PASSWORD\">", "(signed out)");
+        row("single quotes among attributes", "<input class=x type='password' size=8>", "(signed out)");
+        row("unquoted, self-closed", "<input type=password/>", "(signed out)");
+        row("tag over two lines", "<input name=pass\r\n type=password>", "(signed out)");
+        row("a text field named password", "<input type=text name=password>", "No");
+        row("another type", "<input type=passwords>", "No");
     }
-    void readPageLines()
-    {
-        QFETCH(QByteArray, content);
-        QFETCH(QList<QByteArray>, lines);
-        writePage("naru.htm", content);
-        QList<QByteArray> read{"stale"};
-        QVERIFY(m_client->ReadPageLines(QStringLiteral("naru.htm"), &read));
-        QCOMPARE(read, lines);
-    }
-
-    void isNaruScansTheReply_data()
-    {
-        QTest::addColumn<QByteArray>("reply");
-        QTest::addColumn<bool>("naru");
-        QTest::newRow("inside markup") << QByteArray("<p><b>x</b> is not a registered user.</p>\r\n") << true;
-        QTest::newRow("capital first letter") << QByteArray("Not a registered user\r\n") << false;
-        QTest::newRow("capitals") << QByteArray("NOT A REGISTERED USER\r\n") << false;
-        QTest::newRow("split by CR LF") << QByteArray("not a registered\r\nuser\r\n") << false;
-        QTest::newRow("split by CR") << QByteArray("not a registered\ruser") << false;
-        QTest::newRow("LF-only page") << QByteArray("<html>\n<p>not a registered user</p>\n</html>\n") << true;
-        QTest::newRow("several times") << QByteArray("not a registered user\r\nnot a registered user") << true;
-        QTest::newRow("at the very end") << QByteArray("x not a registered user") << true;
-        QTest::newRow("one letter short") << QByteArray("not a registered use") << false;
-        QTest::newRow("empty reply") << QByteArray() << false;
-        QTest::newRow("other page") << QByteArray("<h1>Service unavailable</h1>\r\n") << false;
-    }
-    void isNaruScansTheReply()
+    void lookups()
     {
         QFETCH(QByteArray, reply);
-        QFETCH(bool, naru);
-        m_site->setHistoryPage("someone", str(reply));
-        QCOMPARE(IsNaru(*m_client, QStringLiteral("someone")), std::optional<bool>(naru));
-        QCOMPARE(page("naru.htm"), reply);
-    }
-
-    // Plain ids go out byte for byte; anything else is escaped so it cannot break the query.
-    void isNaruRequestForm_data()
-    {
-        QTest::addColumn<QString>("id");
-        QTest::addColumn<QByteArray>("sentId");
-        QTest::newRow("plain") << QStringLiteral("Ab9.x_y-z*") << QByteArray("Ab9.x_y-z*");
-        QTest::newRow("trailing space") << QStringLiteral("bob ") << QByteArray("bob%20");
-        QTest::newRow("ampersand") << QStringLiteral("a&requested=b") << QByteArray("a%26requested%3Db");
-        QTest::newRow("percent and plus") << QStringLiteral("50%+1") << QByteArray("50%25%2B1");
-        QTest::newRow("non-ASCII") << QStringLiteral("Zo\u00eb") << QByteArray("Zo%C3%AB");
-    }
-    void isNaruRequestForm()
-    {
-        QFETCH(QString, id);
-        QFETCH(QByteArray, sentId);
-        m_site->setNaruIds({id.toStdString()});
-        QCOMPARE(IsNaru(*m_client, id), std::optional<bool>(true)); // the site decoded the id we meant
-
-        const auto requests = m_site->requests();
-        QCOMPARE(requests.size(), size_t(1));
-        QCOMPARE(requests[0].method, std::string("GET"));
-        QCOMPARE(bytes(requests[0].target), lookupTarget + sentId);
-        QCOMPARE(header(requests[0], "Content-Type"), std::string("application/x-www-form-urlencoded"));
-        QCOMPARE(header(requests[0], "Cookie"), std::string("(none)"));
-        QVERIFY(requests[0].body.empty());
-    }
-
-    // An error page without the phrase says nothing about the id; the phrase counts whatever the status.
-    void isNaruErrorStatus_data()
-    {
-        QTest::addColumn<int>("status");
-        QTest::addColumn<bool>("naruOnSite");
-        QTest::addColumn<std::optional<bool>>("result");
-        QTest::newRow("503 without phrase") << 503 << false << std::optional<bool>();
-        QTest::newRow("400 without phrase") << 400 << false << std::optional<bool>();
-        QTest::newRow("500 with phrase") << 500 << true << std::optional<bool>(true);
-        QTest::newRow("399 without phrase") << 399 << false << std::optional<bool>(false);
-        QTest::newRow("201 without phrase") << 201 << false << std::optional<bool>(false);
-    }
-    void isNaruErrorStatus()
-    {
         QFETCH(int, status);
-        QFETCH(bool, naruOnSite);
-        QFETCH(std::optional<bool>, result);
-        if (naruOnSite)
-            m_site->setNaruIds({"ghost"});
-        m_site->setLookupFault("ghost", Fault{status, 0, false});
-        writePage("naru.htm", "previous");
-
-        QCOMPARE(IsNaru(*m_client, QStringLiteral("ghost")), result);
-        QCOMPARE(m_client->lastStatus(), status);
-        QVERIFY(page("naru.htm").contains("ghost")); // the error page is saved all the same
-        if (!result)
-            QVERIFY2(m_client->lastError().contains(QString::number(status)) &&
-                         m_client->lastError().contains(QStringLiteral("127.0.0.1")),
-                     qPrintable(m_client->lastError()));
+        QFETCH(QString, result);
+        // Escaped in the address so that it cannot break the query, and named in a message as it is,
+        // not as markup: "%1" is no placeholder.
+        const QString id = QStringLiteral("a+b%1 \u00eb");
+        const QByteArray sent = lookupTarget + "a%2Bb%251%20%C3%AB";
+        if (reply != "generated")
+            m_site->setHistoryPage(id.toStdString(), reply.toStdString());
+        m_site->setLookupFault(id.toStdString(), {status, 0, false});
+        writePage("naru.htm", QByteArray(4096, 'p')); // a longer earlier reply must not show through
+        const SiteResult<bool> naru = IsNaru(*m_client, id);
+        QCOMPARE(outcome(naru), result);
+        if (reply != "generated")
+            QCOMPARE(page("naru.htm"), reply);
+        QCOMPARE(m_site->requests().back().target, sent.toStdString());
+        for (const QString &part : QStringList{'"' + id + '"', "status", siteUrl() + sent})
+            QVERIFY2(result != "(failed)" || naru.error().message.contains(part), qPrintable(naru.error().message));
     }
 
-    // Ids are text, not message markup: one with "%1" or a "+" (encoded as %2B) is named as it is.
-    void isNaruFailureNamesTheIdAsItIs()
+    // No usable reply fails every operation, and a signed-out site's sign-in page, or a redirect off the
+    // path, is no answer either. A page file changes only when a reply came for it.
+    void siteFaults_data()
     {
-        for (const QString &id : {QStringLiteral("a+b"), QStringLiteral("100%1off")}) {
-            m_site->setLookupFault(StandinSite::percentDecode(EncodeUserId(id).toStdString()), Fault{503, 0, false});
-            QVERIFY(!IsNaru(*m_client, id));
-            const QString error = m_client->lastError();
-            QVERIFY2(error.contains(QStringLiteral("\"") + id + QStringLiteral("\"")) &&
-                         error.contains(QStringLiteral("status 503")) &&
-                         error.contains(QString::fromLatin1(EncodeUserId(id))),
-                     qPrintable(error));
+        QTest::addColumn<QString>("fault");       // or where the signed-out site redirects to
+        QTest::addColumn<int>("requests");        // 3 tries of each GET for a passing outage, 1 of the post
+        QTest::addColumn<QStringList>("results"); // lookup, download, upload
+        QTest::addColumn<QString>("says");        // in every message
+        const QStringList failed(3, "(failed)");
+        const QString url = "http://127.0.0.1:", signIn = "Keep me signed in";
+        QTest::newRow("refused") << "refused" << 0 << failed << url;
+        QTest::newRow("error status") << "503" << 7 << failed << "status 503";
+        QTest::newRow("dropped mid-reply") << "drop" << 7 << failed << url;
+        QTest::newRow("silent too long") << "silence" << 7 << failed << "nothing came from the site";
+        QTest::newRow("runaway reply") << "runaway" << 4 << failed << "beyond 16 MB";
+        QTest::newRow("unwritable page") << "unwritable" << 3 << failed << "Could not write the page file";
+        QTest::newRow("sign-in page") << "" << 3 << QStringList(3, "(signed out)") << signIn;
+        QTest::newRow("redirect off the path")
+            << "/elsewhere" << 5 << QStringList{"(signed out)", "(signed out)", "(failed)"} << signIn;
+        QTest::newRow("redirect on the same path")
+            << QString(lookupTarget + "other") << 5 << QStringList{"No", "(no list)", "(failed)"} << signIn;
+    }
+    void siteFaults()
+    {
+        QFETCH(QString, fault);
+        QFETCH(int, requests);
+        QFETCH(QStringList, results);
+        QFETCH(QString, says);
+        const bool signedOut = fault.isEmpty() || fault.startsWith('/');
+        const bool answered = signedOut || fault == "503"; // so the messages name the cookie problem
+        const QStringList replaced = answered             ? QStringList{"naru.htm", "response.htm", "response2.htm"}
+                                     : fault == "runaway" ? QStringList{"response2.htm"} // the post's reply was small
+                                                          : QStringList();
+        writePage("cookies.sqlite", "not a database"); // so that messages have a cookie problem to name
+        const BrowserCookies cookies = BrowserCookies::fromCookiesSqlite(m_client->pagePath("cookies.sqlite"));
+        const auto site = client(m_dir->filePath(fault == "unwritable" ? "missing" : ""), cookies);
+        if (fault == "refused")
+            m_site->stop();
+        if (fault == "503" || fault == "drop" || fault == "silence")
+            m_site->setFault({fault == "503" ? 503 : 0, fault == "silence" ? 3000 : 0, fault == "drop"});
+        if (fault == "runaway") {
+            const std::string huge(SiteClient::MaxReplyBytes + 1, 'x');
+            m_site->setHistoryPage("alice", huge);
+            m_site->setBlockPage(huge);
         }
+        if (signedOut)
+            m_site->setSignedOut(true, fault.toStdString());
+        for (const QString &name : pageFiles)
+            writePage(name, "previous");
+
+        const auto naru = IsNaru(*site, "alice");
+        const auto list = DownloadBlockedList(*site);
+        const auto upload = UploadBlockList(*site, {"alice"});
+        QCOMPARE((QStringList{outcome(naru), outcome(list), outcome(upload)}), results);
+        const QString problem = cookies.problems().value(0, "?");
+        for (const SiteError &error : {naru.error(), list.error(), upload.error()}) // no message with a value
+            QVERIFY2(error.message.isEmpty() ||
+                         (error.message.contains(says) && error.message.contains(problem) == answered),
+                     qPrintable(error.message));
+        QCOMPARE(int(m_site->requests().size()), requests);
+        for (const QString &name : pageFiles)
+            QCOMPARE(page(name) == "previous", !replaced.contains(name));
     }
 
-    // A request that never completes is a failure: no answer, and the previous page file stays.
-    void failedRequests_data()
+    // Passing outages are tried again, 3 tries at most; another answer never is (nor the post: siteFaults).
+    void retries_data()
     {
-        QTest::addColumn<QString>("kind");
-        QTest::newRow("refused") << QStringLiteral("refused");
-        QTest::newRow("silent beyond the no-progress limit") << QStringLiteral("delay");
-        QTest::newRow("dropped mid-reply") << QStringLiteral("drop");
+        QTest::addColumn<int>("failures");
+        QTest::addColumn<int>("status"); // 0: the connection drops
+        QTest::addColumn<int>("retryAfter");
+        QTest::addColumn<int>("requests");
+        QTest::addColumn<QString>("result");
+        QTest::newRow("503 once") << 1 << 503 << -1 << 2 << "No";
+        QTest::newRow("502 three times") << 3 << 502 << -1 << 3 << "(failed)";
+        QTest::newRow("429 twice, Retry-After 1 s held to 0.3 s") << 2 << 429 << 1 << 3 << "No";
+        QTest::newRow("404") << 1 << 404 << -1 << 1 << "(failed)";
     }
-    void failedRequests()
+    void retries()
     {
-        QFETCH(QString, kind);
-        QString baseUrl = QString::fromStdString(m_site->baseUrl());
-        if (kind == QLatin1String("refused")) {
-            m_site->stop(); // the port is free again and nothing listens on it
-        } else if (kind == QLatin1String("delay")) {
-            m_site->setFault(Fault{0, 3000, false});
-        } else {
-            m_site->setFault(Fault{0, 0, true});
-        }
-        SiteClient client(baseUrl, m_dir->path(), BrowserCookies());
-        client.setTimeouts({5000, 300});
-        writePage("naru.htm", "previous");
-        writePage("response.htm", "previous");
-        writePage("response2.htm", "previous");
-
-        QCOMPARE(IsNaru(client, QStringLiteral("alice")), std::optional<bool>());
-        QVERIFY2(client.lastError().contains(baseUrl + QLatin1String(cgiPath)), qPrintable(client.lastError()));
-        QCOMPARE(client.lastStatus(), 0);
-        QVERIFY(!DownloadBlockedList(client).has_value());
-        QVERIFY(!UploadBlockList(client, {QStringLiteral("alice")}));
-        QVERIFY(!client.lastError().isEmpty());
-        QCOMPARE(page("naru.htm"), QByteArray("previous"));
-        QCOMPARE(page("response.htm"), QByteArray("previous"));
-        QCOMPARE(page("response2.htm"), QByteArray("previous"));
+        QFETCH(int, failures);
+        QFETCH(int, status);
+        QFETCH(int, retryAfter);
+        QFETCH(int, requests);
+        QFETCH(QString, result);
+        const int atLeastMs = retryAfter > 0 ? 300 * (requests - 1) : 0; // the waits of `fast`
+        m_site->failNextRequests(failures, status, retryAfter);
+        QElapsedTimer clock;
+        clock.start();
+        QCOMPARE(outcome(IsNaru(*m_client, "alice")), result);
+        QVERIFY(clock.elapsed() >= atLeastMs && clock.elapsed() < atLeastMs + 900);
+        QCOMPARE(int(m_site->requests().size()), requests);
     }
-
-    void pageFileKeepsTheReplyBytes()
+    void retryWaits() // tries made, Retry-After, the wait before the next try
     {
-        // Non-ASCII, lone CR and LF, a NUL: the page file is the reply, byte for byte.
-        const QByteArray first("caf\xc3\xa9 \xe9\r\nline\rmore\nend\0tail", 27);
-        m_site->setHistoryPage("carol", str(first));
-        m_site->setHistoryPage("dave", "second reply");
-        QCOMPARE(IsNaru(*m_client, QStringLiteral("carol")), std::optional<bool>(false));
-        QCOMPARE(page("naru.htm"), first);
-        QCOMPARE(IsNaru(*m_client, QStringLiteral("dave")), std::optional<bool>(false));
-        QCOMPARE(page("naru.htm"), QByteArray("second reply"));
-        // Asked again: no cached answer, a new request.
-        QCOMPARE(IsNaru(*m_client, QStringLiteral("dave")), std::optional<bool>(false));
-        QCOMPARE(m_site->requests().size(), size_t(3));
+        const int cases[][3] = {{1, -1, 1000}, {2, -1, 2000}, {3, -1, -1}, {1, 4, 4000}, {2, 60, 10000}, {3, 0, -1}};
+        for (const auto &c : cases)
+            QCOMPARE(NextTryWaitMs(SiteClient::Timeouts(), c[0], c[1]), c[2]);
     }
 
-    void pageFileThatCannotBeWritten()
-    {
-        SiteClient client(QString::fromStdString(m_site->baseUrl()), m_dir->filePath(QStringLiteral("missing")),
-                          BrowserCookies());
-        QCOMPARE(IsNaru(client, QStringLiteral("alice")), std::optional<bool>());
-        QVERIFY2(client.lastError().contains(m_dir->filePath(QStringLiteral("missing/naru.htm"))),
-                 qPrintable(client.lastError()));
-    }
-
-    void downloadParsing_data()
+    void download_data()
     {
         QTest::addColumn<QByteArray>("pageText");
-        QTest::addColumn<bool>("hasListArea");
-        QTest::addColumn<QStringList>("entries");
-        const QStringList none;
-        QTest::newRow("unquoted name") << QByteArray("<textarea name=bidderlist>alpha, beta;gamma</textarea>\r\n")
-                                       << true << QStringList{"alpha", "beta", "gamma"};
-        QTest::newRow("quoted name keeps the >")
-            << QByteArray("<textarea name=\"bidderlist\">alpha, beta;gamma</textarea>\r\n") << true
-            << QStringList{">alpha", "beta", "gamma"};
-        QTest::newRow("three commas leave an empty entry")
-            << QByteArray("<x bidderlist>alpha,,,beta</textarea>") << true << QStringList{"alpha", "", "beta"};
-        QTest::newRow("four commas") << QByteArray("<x bidderlist>a,,,,b</textarea>") << true
-                                     << QStringList{"a", "", "b"};
-        QTest::newRow("five commas") << QByteArray("<x bidderlist>a,,,,,b</textarea>") << true
-                                     << QStringList{"a", "", "", "b"};
-        QTest::newRow("semicolon and space")
-            << QByteArray("<x bidderlist>a; b</textarea>") << true << QStringList{"a", "b"};
-        QTest::newRow("leading comma") << QByteArray("<x bidderlist>,alpha</textarea>") << true
-                                       << QStringList{"", "alpha"};
-        QTest::newRow("trailing separator")
-            << QByteArray("<x bidderlist>alpha, </textarea>") << true << QStringList{"alpha", ""};
-        QTest::newRow("repeats kept") << QByteArray("<x bidderlist>bob, bob</textarea>") << true
-                                      << QStringList{"bob", "bob"};
-        QTest::newRow("tab stays inside")
-            << QByteArray("<x bidderlist>a\tb, c</textarea>") << true << QStringList{"a\tb", "c"};
-        QTest::newRow("LF stays inside") << QByteArray("<x bidderlist>a\nb, c</textarea>\n") << true
-                                         << QStringList{"a\nb", "c"};
-        QTest::newRow("non-ASCII") << QByteArray("<x bidderlist>Zo\xc3\xab, b</textarea>") << true
-                                   << QStringList{QStringLiteral("Zo\u00eb"), "b"};
-        QTest::newRow("empty area") << QByteArray("<textarea name=bidderlist></textarea>\r\n") << true << none;
-        QTest::newRow("capital L") << QByteArray("<textarea name=bidderList>a</textarea>") << false << none;
-        QTest::newRow("closing tag in capitals")
-            << QByteArray("<textarea name=bidderlist>a</TEXTAREA>") << false << none;
-        QTest::newRow("continues on next line")
-            << QByteArray("<textarea name=bidderlist>alpha,\r\nbeta</textarea>\r\n") << false << none;
-        QTest::newRow("line ends after the name") << QByteArray("x bidderlist\r\n</textarea>") << false << none;
-        QTest::newRow("line ends one later") << QByteArray("x bidderlist>\r\n</textarea>") << false << none;
-        QTest::newRow("closing tag inside the skipped char")
-            << QByteArray("bidderlist</textarea>a</textarea>") << true << QStringList{"/textarea>a"};
-        QTest::newRow("later area wins") << QByteArray("<t name=bidderlist>old</textarea>\r\n"
-                                                       "<t name=bidderlist>new1, new2</textarea>\r\n")
-                                         << true << QStringList{"new1", "new2"};
-        QTest::newRow("later area on the same line wins")
-            << QByteArray("<t name=bidderlist>old</textarea><t name=bidderlist>new</textarea>") << true
-            << QStringList{"new"};
-        QTest::newRow("later unclosed area leaves the earlier")
-            << QByteArray("<t name=bidderlist>kept</textarea>\r\n<t name=bidderlist>open\r\n") << true
-            << QStringList{"kept"};
-        QTest::newRow("sign-in page") << QByteArray("<html>\r\n<p>Please sign in</p>\r\n</html>\r\n") << false << none;
+        QTest::addColumn<QString>("entries"); // joined by "|", or what the download came to
+        auto row = [](const char *name, const QByteArray &text, const char *entries) {
+            QTest::newRow(name) << text << QString::fromUtf8(entries);
+        };
+        row("unquoted name", "<textarea name=bidderlist>alpha, beta;gamma</textarea>\r\n", "alpha|beta|gamma");
+        row("quoted name keeps the >", "<textarea name=\"bidderlist\">a, b</textarea>\r\n", ">a|b");
+        row("three commas leave an empty entry", "<x bidderlist>alpha,,,beta</textarea>", "alpha||beta");
+        row("semicolon and space", "<x bidderlist>a; b</textarea>", "a|b");
+        row("leading comma, trailing separator", "<x bidderlist>,alpha, </textarea>", "|alpha|");
+        row("repeats kept", "<x bidderlist>bob, bob</textarea>", "bob|bob");
+        row("tab and LF stay inside", "<x bidderlist>a\tb, c\nd</textarea>\n", "a\tb|c\nd");
+        row("non-ASCII", "<x bidderlist>Zo\xc3\xab, b</textarea>", "Zo\xc3\xab|b");
+        row("empty area", "<textarea name=bidderlist></textarea>\r\n", "");
+        row("capital L", "<textarea name=bidderList>a</textarea>", "(no list)");
+        row("closing tag in capitals", "<textarea name=bidderlist>a</TEXTAREA>", "(no list)");
+        row("continues on next line", "<textarea name=bidderlist>alpha,\r\nbeta</textarea>\r\n", "(no list)");
+        row("closing tag inside the skipped char", "bidderlist</textarea>a</textarea>", "/textarea>a");
+        row("later area wins", "<t name=bidderlist>old</textarea>\r\n<t name=bidderlist>a, b</textarea>", "a|b");
+        row("later on the same line wins", "<t bidderlist>old</textarea><t bidderlist>new</textarea>", "new");
+        row("later unclosed leaves the earlier", "<t bidderlist>kept</textarea>\r\n<t bidderlist>open\r\n", "kept");
+        row("form with a password field", "<input type=password name=pass>\r\n<x bidderlist>a, b</textarea>", "a|b");
+        row("sign-in page", "<form><input name=userid><input type=password name=pass></form>", "(signed out)");
+        row("some other page", "<html>\r\n<p>Please sign in</p>\r\n</html>\r\n", "(no list)");
     }
-    void downloadParsing()
+    void download()
     {
         QFETCH(QByteArray, pageText);
-        QFETCH(bool, hasListArea);
-        QFETCH(QStringList, entries);
-        m_site->setBlockPage(str(pageText));
-        const std::optional<BlockedList> list = DownloadBlockedList(*m_client);
-        QVERIFY(list.has_value());
-        QCOMPARE(list->hasListArea, hasListArea);
-        QCOMPARE(list->entries, entries);
+        QFETCH(QString, entries);
+        m_site->setBlockPage(pageText.toStdString());
+        QCOMPARE(outcome(DownloadBlockedList(*m_client)), entries);
         QCOMPARE(page("response.htm"), pageText);
+        QCOMPARE(m_site->requests().at(0).target, (cgiPath + "?BidderBlockLogin").toStdString());
     }
 
-    void downloadFromTheSite_data()
-    {
-        QTest::addColumn<bool>("lfOnly");
-        QTest::newRow("CR LF page") << false;
-        QTest::newRow("LF-only page") << true; // one long line, still holding the whole text area
-    }
-    void downloadFromTheSite()
-    {
-        QFETCH(bool, lfOnly);
-        m_site->setLfOnly(lfOnly);
-        m_site->setSellerList({"alice", "bob.smith", "Zo\xc3\xab", "bob.smith"});
-        const auto list = DownloadBlockedList(*m_client);
-        QVERIFY(list.has_value());
-        QVERIFY(list->hasListArea);
-        QCOMPARE(list->entries, (QStringList{"alice", "bob.smith", QStringLiteral("Zo\u00eb"), "bob.smith"}));
-
-        const auto requests = m_site->requests();
-        QCOMPARE(requests.size(), size_t(1));
-        QCOMPARE(requests[0].method, std::string("GET"));
-        QCOMPARE(bytes(requests[0].target), cgiPath + "?BidderBlockLogin");
-        QCOMPARE(header(requests[0], "Content-Type"), std::string("application/x-www-form-urlencoded"));
-    }
-
-    void downloadWithoutSignIn()
-    {
-        m_site->setSellerList({"alice"});
-        m_site->setRequiredCookie("sid", "secret");
-        const auto list = DownloadBlockedList(*m_client);
-        QVERIFY(list.has_value());
-        QVERIFY(!list->hasListArea); // a sign-in page, not an empty list
-        QVERIFY(list->entries.isEmpty());
-    }
-
+    // An upload is done only when the site's list, read back, holds exactly the ids sent.
     void upload_data()
     {
         QTest::addColumn<QStringList>("ids");
-        QTest::addColumn<QString>("listText");
-        QTest::addColumn<QByteArray>("sentList");
-        QTest::newRow("three") << QStringList{"alice", "bob", "carol"} << QStringLiteral("alice, bob, carol")
-                               << QByteArray("alice, bob, carol");
-        QTest::newRow("one") << QStringList{"alice"} << QStringLiteral("alice") << QByteArray("alice");
-        QTest::newRow("none") << QStringList{} << QString() << QByteArray();
-        QTest::newRow("unusual ids escaped, separators not")
-            << QStringList{"a b", "x&bidderlist=y", "Zo\u00eb", "1+1=2%"}
-            << QStringLiteral("a b, x&bidderlist=y, Zo\u00eb, 1+1=2%")
-            << QByteArray("a%20b, x%26bidderlist%3Dy, Zo%C3%AB, 1%2B1%3D2%25");
+        QTest::addColumn<Ids>("before");
+        QTest::addColumn<QString>("result");
+        QTest::addColumn<int>("siteKeeps"); // -1: all, 0: none, n: the first n
+        QTest::addColumn<QString>("says");  // in the message when not done
+        QStringList many;
+        for (int i = 0; i < kSiteListLimit + 12; ++i)
+            many << QStringLiteral("id%1").arg(i);
+        const QString capped = "5000 of 5012; missing " + many.mid(kSiteListLimit, 10).join(',') + "; extra ";
+        const Ids old{"old"};
+        QTest::newRow("all kept") << QStringList{"alice", "Bob.9_x-y*", "carol"} << old << "done" << -1 << "";
+        QTest::newRow("escaped ids") << QStringList{"x&y=z", "Zo\u00eb", "1+1%"} << old << "done" << -1 << "";
+        QTest::newRow("none kept") << QStringList{"alice", "bob"} << old << "0 of 2; missing alice,bob; extra old" << 0
+                                   << "holds 0 of the 2";
+        QTest::newRow("capped at 5,000") << many << Ids() << capped << kSiteListLimit
+                                         << "and 2 more.\n\nThe site keeps at most 5,000";
+        QTest::newRow("extras") << QStringList{"alice", "bob"} << Ids{"ALICE", "bob", "zed"}
+                                << "2 of 2; missing ; extra zed" << 0 << "not in your list: zed.";
+        QTest::newRow("case, repeats, empty entries aside")
+            << QStringList{"Alice", "bob", "bob", ""} << Ids{"alice", "BOB"} << "done" << 0 << "";
+        QTest::newRow("empty list empties") << QStringList() << old << "done" << -1 << "";
+        QTest::newRow("empty list not kept")
+            << QStringList() << old << "0 of 0; missing ; extra old" << 0 << "did not empty";
     }
     void upload()
     {
         QFETCH(QStringList, ids);
-        QFETCH(QString, listText);
-        QFETCH(QByteArray, sentList);
-        m_site->setSellerList({"old"});
-        QCOMPARE(BidderListText(ids), listText);
-        QVERIFY(UploadBlockList(*m_client, ids));
-        QCOMPARE(m_client->lastStatus(), 200);
-
-        const auto requests = m_site->requests();
-        QCOMPARE(requests.size(), size_t(1));
-        QCOMPARE(requests[0].method, std::string("POST"));
-        QCOMPARE(bytes(requests[0].target), cgiPath);
-        QCOMPARE(header(requests[0], "Content-Type"), std::string("application/x-www-form-urlencoded"));
-        QCOMPARE(bytes(requests[0].body), uploadPrefix + sentList + "&");
-        QVERIFY(page("response2.htm").contains("has been saved"));
-
-        // The site holds exactly the ids we had, and a download gives them back unchanged.
-        std::vector<std::string> expected;
+        QFETCH(Ids, before);
+        QFETCH(QString, result);
+        QFETCH(int, siteKeeps);
+        QFETCH(QString, says);
+        QStringList escaped; // as a form would escape them; the separators go as they are
         for (const QString &id : ids)
-            expected.push_back(id.toStdString());
-        QCOMPARE(m_site->sellerList(), expected);
+            escaped << QUrl::toPercentEncoding(id, "*");
+        m_site->setSellerList(before);
+        m_site->setUploadKeeps(siteKeeps);
+
+        const SiteResult<UploadCheck> upload = UploadBlockList(*m_client, ids);
+        QCOMPARE(outcome(upload), result);
+        const auto requests = m_site->requests();
+        QCOMPARE(requests.size(), size_t(2));
+        QCOMPARE(requests[0].method + ' ' + requests[0].target + ' ' + requests[0].body,
+                 "POST " + cgiPath.toStdString() + " MfcISAPICommand=BidderBlockResult&userid=&pass=&bidderlist=" +
+                     escaped.join(", ").toStdString() + '&');
+        QCOMPARE(requests[1].method + ' ' + requests[1].target, "GET " + (cgiPath + "?BidderBlockLogin").toStdString());
+        for (const auto &request : requests) // the form type on every request, GET included
+            QVERIFY(request.headers.count("Content-Type") == 1 &&
+                    request.headers.find("Content-Type")->second == "application/x-www-form-urlencoded");
+        QVERIFY(page("readback.htm").contains("bidderlist"));
+        const QString message = UploadNotKeptMessage(*upload);
+        for (const QString &part : QStringList{says, upload->replyPath, upload->readBackPath})
+            QVERIFY2(upload->done() || message.contains(part), qPrintable(message));
     }
 
-    void uploadErrorStatusIsForTheCaller()
+    void uploadQuestion()
     {
-        m_site->setFault(Fault{503, 0, false});
-        QVERIFY(UploadBlockList(*m_client, {QStringLiteral("alice")}));
-        QCOMPARE(m_client->lastStatus(), 503);
-        QVERIFY(page("response2.htm").contains("has been saved")); // the reply is kept whatever its status
+        QStringList ids{"", "ID0"}; // an empty entry and a repeat count for nothing
+        for (int i = 0; i < kSiteListLimit; ++i)
+            ids << QStringLiteral("id%1").arg(i);
+        QVERIFY(!UploadQuestion(ids).contains("at most"));
+        QVERIFY(UploadQuestion(ids << "x").contains("at most 5,000 blocked bidders, so it will not keep all 5,001"));
     }
 };
 

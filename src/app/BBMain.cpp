@@ -181,26 +181,16 @@ void BBMain::Command4_Click()
 {
     const QStringList userNames = m_list.userNames();
     const QString listText = BidderListText(userNames);
-    const QString question = listText.isEmpty() ? QStringLiteral("Remove all your blocked bidders?")
-                                                : QStringLiteral("Add %1 to your blocked bidders?").arg(listText);
-    if (!MessageBox::ask(this, QStringLiteral("Submit to eBay"), question))
+    if (!MessageBox::ask(this, QStringLiteral("Submit to eBay"), UploadQuestion(userNames)))
         return;
 
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
     SiteClient site(m_context.siteUrl, m_context.appFolder);
-    const bool sent = UploadBlockList(site, userNames);
+    const SiteResult<UploadCheck> upload = UploadBlockList(site, userNames);
     QGuiApplication::restoreOverrideCursor();
-    if (!sent) {
-        MessageBox::fail(this,
-                         QStringLiteral("Bidwarden could not send your list to the site.\n\n%1").arg(site.lastError()));
-        return;
-    }
-    // Only a success status means the site took the list; its reply is kept in response2.htm.
-    if (site.lastStatus() < 200 || site.lastStatus() > 299) {
-        MessageBox::fail(this, QStringLiteral("The site did not accept your list: it answered with status %1. "
-                                              "Its reply is in %2.")
-                                   .arg(site.lastStatus())
-                                   .arg(QDir::toNativeSeparators(site.pagePath(QStringLiteral("response2.htm")))));
+    if (!upload || !upload->done()) {
+        MessageBox::fail(this, (upload ? UploadNotKeptMessage(*upload) : upload.error().message) +
+                                   QStringLiteral("\n\nYour local list is unchanged."));
         return;
     }
     MessageBox::tell(this, QString(), QStringLiteral("Added %1 to your eBay Blocked Bidders").arg(listText),

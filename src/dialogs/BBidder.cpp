@@ -32,11 +32,11 @@ void BBidder::Save_Click()
     // typed so that the user can try again or cancel.
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
     SiteClient site(m_context.siteUrl, m_context.appFolder);
-    const std::optional<bool> naru = IsNaru(site, userName);
+    const SiteResult<bool> naru = IsNaru(site, userName);
     QGuiApplication::restoreOverrideCursor();
     if (!naru) {
         MessageBox::fail(this, QStringLiteral("Bidwarden could not check whether \"%1\" is a registered user.\n\n%2")
-                                   .arg(userName, site.lastError()));
+                                   .arg(userName, naru.error().message));
         return;
     }
     if (Status added = m_list.add(Bidder{userName, NaruValue(*naru), DateTimeText(), m_ui->Reason->text()}); !added) {

@@ -6,6 +6,49 @@
 #include <QList>
 #include <QString>
 #include <memory>
+#include <optional>
+#include <utility>
+
+// Why a site request or operation gave no answer, in words for the user.
+struct SiteError
+{
+    enum class Kind
+    {
+        Failed,    // no complete reply, an error status, a runaway reply, or a page file that failed
+        SignedOut, // the site answered with its sign-in page: the browser's session has ended
+        NotAList,  // the bidder-block page came back without its list (an error or some other page)
+    };
+    Kind kind = Kind::Failed;
+    QString message;
+};
+
+// A value, or the error that stopped it: the error travels with the result, so no caller can read
+// one left over from an earlier request. Read it like std::optional.
+template <typename T> class SiteResult
+{
+public:
+    SiteResult(T value) : m_value(std::move(value)) {}
+    SiteResult(SiteError error) : m_error(std::move(error)) {}
+
+    bool has_value() const { return m_value.has_value(); }
+    explicit operator bool() const { return has_value(); }
+    const T &operator*() const { return *m_value; }
+    const T *operator->() const { return &*m_value; }
+    const SiteError &error() const { return m_error; } // meaningful only without a value
+    bool signedOut() const { return !m_value && m_error.kind == SiteError::Kind::SignedOut; }
+
+private:
+    std::optional<T> m_value;
+    SiteError m_error;
+};
+
+// A request that got a whole reply, saved to its page file whatever the status.
+struct SiteReply
+{
+    int status = 0;
+    // A GET that ended on another path than it asked for: the site sent us elsewhere, to sign in.
+    bool redirectedOffPath = false;
+};
 
 // One synchronous request to the auction site's CGI endpoint per call; the whole reply goes to a
 // page file in the application folder, and the site operations read that file back line by line.
@@ -17,7 +60,12 @@ public:
         // Generous: the site can be slow, but a silent server must not freeze the program for ever.
         int connectMs = 30'000;
         int noProgressMs = 60'000; // no byte sent or received for this long ends the request
+        // A GET that meets a passing outage is tried again after these waits, so 3 tries in all.
+        QList<int> retryWaitsMs{1'000, 2'000};
+        int maxRetryWaitMs = 10'000; // the most a Retry-After may make us wait
     };
+    // A reply larger than this is not a page of the site: the request fails and nothing is kept.
+    static constexpr qint64 MaxReplyBytes = 16 * 1024 * 1024;
 
     // baseUrl: scheme and host of the CGI endpoint, without a trailing slash.
     // The cookies of the signed-in browser are read here, once, for all requests of this client.
@@ -29,17 +77,14 @@ public:
 
     void setTimeouts(const Timeouts &timeouts) { m_timeouts = timeouts; }
 
-    // Sends the request and writes the reply body, whatever its status, to the page file.
-    // On a failed request the page file is left as it was. False = failed; lastError() says why.
-    bool FetchToPageFile(const QString &method, const QString &pathAndQuery, const QByteArray &body,
-                         const QString &pageFileName);
+    // Sends the request and writes the reply body, whatever its status, to the page file. A GET
+    // that meets a passing outage is tried again (see NextTryWaitMs); a POST never is. On a failed
+    // request the page file is left as it was, and only the last try's failure is reported.
+    SiteResult<SiteReply> FetchToPageFile(const QString &method, const QString &pathAndQuery, const QByteArray &body,
+                                          const QString &pageFileName);
 
     // The page file's lines without their ends: a line ends at CR or CR LF; a lone LF is part of the line.
-    bool ReadPageLines(const QString &pageFileName, QList<QByteArray> *lines);
-
-    int lastStatus() const { return m_lastStatus; } // of the last completed request; 0 if none
-    QString lastError() const { return m_lastError; }
-    void setLastError(const QString &error) { m_lastError = error; }
+    SiteResult<QList<QByteArray>> ReadPageLines(const QString &pageFileName) const;
 
     QString pagePath(const QString &pageFileName) const;
     QString baseUrl() const { return m_baseUrl; }
@@ -55,13 +100,18 @@ private:
     QString m_appFolder;
     BrowserCookies m_cookies;
     Timeouts m_timeouts;
-    int m_lastStatus = 0;
-    QString m_lastError;
     // Each request has a fresh handle, but the open connections to the site are kept between the
     // requests of one client, as a browser's HTTP stack keeps them: a sweep over thousands of
     // bidders then pays for one connection (and one TLS handshake), not one per bidder.
     std::unique_ptr<void, ShareDeleter> m_share; // a CURLSH
 };
+
+// The retry rule, in one place for every way of sending a GET. Passing outages are a refused,
+// dropped or silent connection and these statuses; a sign-in page or any other status is an answer.
+bool IsPassingOutageStatus(int status);
+// The wait in ms before the next try of a GET whose triesMade-th try met a passing outage, or -1
+// when it has had all its tries. retryAfterSeconds: the reply's Retry-After, -1 when it has none.
+int NextTryWaitMs(const SiteClient::Timeouts &timeouts, int triesMade, int retryAfterSeconds);
 
 // Splits page bytes into lines by the page-file line rule (exposed for the operations and tests).
 QList<QByteArray> SplitPageLines(const QByteArray &text);

@@ -43,12 +43,12 @@ void NARU::sweep()
     const BidderList::Session session(m_list);
     for (int row = 0; row < m_list.count(); ++row) {
         const QString userName = m_list.at(row).userName;
-        const std::optional<bool> naru = IsNaru(site, userName);
+        const SiteResult<bool> naru = IsNaru(site, userName);
         if (!naru) {
             // Rows done so far keep their new values; the rest keep what they had.
             MessageBox::fail(this, QStringLiteral("Bidwarden could not check whether \"%1\" is a registered user, "
                                                   "so the check stopped there.\n\n%2")
-                                       .arg(userName, site.lastError()));
+                                       .arg(userName, naru.error().message));
             return;
         }
         // setValue repaints the bar at once whenever its look changes, so it advances on screen

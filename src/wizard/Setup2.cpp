@@ -21,11 +21,6 @@ namespace {
 
 const QString kBlockPage = QStringLiteral("response.htm");
 
-const QString kNoListShown =
-    QStringLiteral("The site did not show a blocked bidder list, so nothing was changed.\n\n"
-                   "You may need to sign in first: go Back to step 1, sign in through its link (choose to stay "
-                   "signed in), then click Download again.");
-
 // The date-and-time text for the rows of one import. It shows whole seconds, so the system clock
 // (the costliest part of a row) is read again only once a new second may have begun.
 class RowClock
@@ -99,12 +94,13 @@ QString Setup2::importSiteList()
     // The whole list is fetched and read before anything is changed, so that a failed request or
     // a sign-in page never costs the seller the list they have.
     SiteClient site(context().siteUrl, context().appFolder);
-    const std::optional<BlockedList> siteList = DownloadBlockedList(site);
-    if (!siteList)
+    const SiteResult<QStringList> siteList = DownloadBlockedList(site);
+    if (!siteList && siteList.error().kind == SiteError::Kind::Failed)
         return QStringLiteral("Bidwarden could not download your blocked bidder list, so nothing was changed.\n\n%1")
-            .arg(site.lastError());
-    if (!siteList->hasListArea)
-        return kNoListShown;
+            .arg(siteList.error().message);
+    if (!siteList)
+        return QStringLiteral("The site did not show a blocked bidder list, so nothing was changed.\n\n%1")
+            .arg(siteList.error().message);
 
     QListWidget *lines = m_ui->List1;
     QProgressBar *bar = m_ui->ProgressBar1;
@@ -119,7 +115,7 @@ QString Setup2::importSiteList()
         bar->setValue(valueBefore);
     };
 
-    const QStringList &entries = siteList->entries;
+    const QStringList &entries = *siteList;
     const int count = int(entries.size());
     lines->clear();
     // The bar stands at k while entry k is checked and is full at the last one; one entry or none
@@ -141,12 +137,12 @@ QString Setup2::importSiteList()
             bar->setValue(k);
 
         const QString &entry = entries.at(k);
-        const std::optional<bool> naru = IsNaru(site, entry);
+        const SiteResult<bool> naru = IsNaru(site, entry);
         if (!naru) {
             restoreWindow();
             return QStringLiteral("Bidwarden could not check whether \"%1\" (entry %2 of %3) is a registered "
                                   "user, so the import stopped and your list was left as it was.\n\n%4")
-                .arg(entry, QString::number(k + 1), QString::number(count), site.lastError());
+                .arg(entry, QString::number(k + 1), QString::number(count), naru.error().message);
         }
         lines->addItem(*naru ? entry + QStringLiteral(" (NARU)") : entry);
         rows.append(Bidder{entry, NaruValue(*naru), clock.text(), ImportReason});

@@ -64,6 +64,7 @@ std::string blockPage(const std::vector<std::string> &list)
            "<h1>Block bidders</h1>\r\n"
            "<form method=post action=\"/aw-cgi/eBayISAPI.dll\">\r\n"
            "<input type=hidden name=MfcISAPICommand value=BidderBlockResult>\r\n"
+           "User ID <input name=userid> Password <input type=password name=pass>\r\n"
            "<textarea cols=60 rows=10 wrap=virtual name=bidderlist>" +
            joinIds(list) +
            "</textarea>\r\n"
@@ -114,6 +115,12 @@ struct StandinSite::Impl
     std::map<std::string, Fault> lookupFaults;
     Fault uploadFault;
     std::string uploadLocation;
+    bool signedOut = false;
+    std::string signInRedirect;
+    int uploadKeeps = -1;
+    int failuresLeft = 0;
+    int failureStatus = 0;
+    int failureRetryAfter = -1;
     bool lfOnly = false;
     std::vector<Request> requests;
 
@@ -162,8 +169,18 @@ void StandinSite::Impl::handle(const httplib::Request &req, httplib::Response &r
     std::string location;
     std::string page;
     int status = 200;
+    const bool failThis = failuresLeft > 0;
+    if (failThis)
+        --failuresLeft;
 
-    if (path != cgiPath) {
+    if (path == "/signin") {
+        page = signInPage();
+    } else if (path == cgiPath && signedOut && !signInRedirect.empty() && req.target != signInRedirect) {
+        status = 302;
+        location = signInRedirect;
+    } else if (path == cgiPath && signedOut && signInRedirect.empty()) {
+        page = signInPage();
+    } else if (path != cgiPath) {
         status = 404;
         page = "<html><body><h1>Not Found</h1></body></html>\r\n";
     } else if (req.method == "GET" && equalsIgnoringCase(query, "BidderBlockLogin")) {
@@ -203,9 +220,10 @@ void StandinSite::Impl::handle(const httplib::Request &req, httplib::Response &r
                 location = uploadLocation;
             }
             // Only an upload that is answered as done takes the place of the list.
-            const bool accepted = (applied.status == 0 || applied.status / 100 == 2) && !applied.drop;
-            if (accepted)
-                sellerList = ids;
+            const bool accepted = (applied.status == 0 || applied.status / 100 == 2) && !applied.drop && !failThis;
+            if (accepted && uploadKeeps != 0)
+                sellerList.assign(
+                    ids.begin(), uploadKeeps < 0 ? ids.end() : ids.begin() + std::min<size_t>(uploadKeeps, ids.size()));
             if (applied.status / 100 != 3)
                 page = uploadReplyPage(ids.size());
         }
@@ -214,6 +232,10 @@ void StandinSite::Impl::handle(const httplib::Request &req, httplib::Response &r
         page = "<html><body><h1>Unknown command</h1></body></html>\r\n";
     }
 
+    if (failThis) {
+        applied = Fault{failureStatus, 0, failureStatus == 0};
+        location.clear();
+    }
     if (lfOnly)
         page = toLfOnly(page);
     if (applied.delayMs > 0)
@@ -221,6 +243,8 @@ void StandinSite::Impl::handle(const httplib::Request &req, httplib::Response &r
     res.status = applied.status ? applied.status : status;
     if (!location.empty())
         res.set_header("Location", location);
+    if (failThis && failureRetryAfter >= 0)
+        res.set_header("Retry-After", std::to_string(failureRetryAfter));
     if (applied.drop) {
         // Headers promise a body that never comes: the client sees the connection close mid-reply.
         res.set_content_provider(page.size() + 1, "text/html",
@@ -349,6 +373,27 @@ void StandinSite::setRequiredCookie(const std::string &name, const std::string &
     std::lock_guard<std::mutex> lock(d->mutex);
     d->cookieName = name;
     d->cookieValue = value;
+}
+
+void StandinSite::setSignedOut(bool signedOut, const std::string &redirectTo)
+{
+    std::lock_guard<std::mutex> lock(d->mutex);
+    d->signedOut = signedOut;
+    d->signInRedirect = redirectTo;
+}
+
+void StandinSite::setUploadKeeps(int count)
+{
+    std::lock_guard<std::mutex> lock(d->mutex);
+    d->uploadKeeps = count;
+}
+
+void StandinSite::failNextRequests(int count, int status, int retryAfterSeconds)
+{
+    std::lock_guard<std::mutex> lock(d->mutex);
+    d->failuresLeft = count;
+    d->failureStatus = status;
+    d->failureRetryAfter = retryAfterSeconds;
 }
 
 void StandinSite::setFault(const Fault &fault)

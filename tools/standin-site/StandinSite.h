@@ -34,6 +34,15 @@ public:
     void setBlockPage(const std::string &body);
     // Without this cookie the bidder-block page and the upload answer with a sign-in page.
     void setRequiredCookie(const std::string &name, const std::string &value);
+    // A session that has ended: every request to the CGI endpoint gets the sign-in page (a 200 with a
+    // password field) or, given redirectTo, a 302 there. "/signin" serves the sign-in page; a CGI
+    // address is served as usual.
+    void setSignedOut(bool signedOut, const std::string &redirectTo = {});
+    // An upload answered as done keeps only the first `count` of its ids (0 = ignores it, -1 = keeps all).
+    void setUploadKeeps(int count);
+    // The next `count` requests of any kind get this status (0 = the connection drops mid-reply),
+    // with a Retry-After of that many seconds unless it is -1.
+    void failNextRequests(int count, int status = 503, int retryAfterSeconds = -1);
 
     struct Fault
     {

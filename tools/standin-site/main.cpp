@@ -27,9 +27,25 @@ std::vector<std::string> splitList(const std::string &text)
 
 int usage()
 {
-    std::fprintf(stderr, "usage: bidwarden-standin-site --port N [--seller-list a,b,c] [--naru x,y] "
-                         "[--require-cookie name=value] [--delay-ms N]\n");
+    std::fprintf(stderr,
+                 "usage: bidwarden-standin-site --port N [--seller-list a,b,c] [--naru x,y] "
+                 "[--require-cookie name=value] [--delay-ms N]\n"
+                 "         [--signed-out page|redirect] [--upload-keeps N] [--fail-next N[,STATUS[,RETRY_AFTER]]]\n"
+                 "  --signed-out    every request gets the sign-in page, or a 302 to /signin\n"
+                 "  --upload-keeps  an upload answered as done keeps only its first N ids (0: ignores it)\n"
+                 "  --fail-next     the next N requests get STATUS (503; 0 drops the connection), with a\n"
+                 "                  Retry-After of RETRY_AFTER seconds if given\n");
     return 2;
+}
+
+bool toNumber(const std::string &text, long low, long high, int *number)
+{
+    char *end = nullptr;
+    const long n = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || *end || n < low || n > high)
+        return false;
+    *number = static_cast<int>(n);
+    return true;
 }
 
 } // namespace
@@ -41,17 +57,29 @@ int main(int argc, char **argv)
     std::set<std::string> naru;
     std::string cookieName, cookieValue;
     int delayMs = 0;
+    std::string signedOut;
+    int uploadKeeps = -1, failCount = 0, failStatus = 503, retryAfter = -1;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (i + 1 >= argc)
             return usage();
         const std::string value = argv[++i];
         if (arg == "--port") {
-            char *end = nullptr;
-            const long n = std::strtol(value.c_str(), &end, 10);
-            if (*end || n < 0 || n > 65535)
+            if (!toNumber(value, 0, 65535, &port))
                 return usage();
-            port = static_cast<int>(n);
+        } else if (arg == "--signed-out") {
+            if (value != "page" && value != "redirect")
+                return usage();
+            signedOut = value;
+        } else if (arg == "--upload-keeps") {
+            if (!toNumber(value, 0, 1'000'000, &uploadKeeps))
+                return usage();
+        } else if (arg == "--fail-next") {
+            const std::vector<std::string> parts = splitList(value);
+            if (parts.empty() || parts.size() > 3 || !toNumber(parts[0], 0, 1'000'000, &failCount) ||
+                (parts.size() > 1 && !toNumber(parts[1], 0, 599, &failStatus)) ||
+                (parts.size() > 2 && !toNumber(parts[2], 0, 86'400, &retryAfter)))
+                return usage();
         } else if (arg == "--seller-list") {
             sellerList = splitList(value);
         } else if (arg == "--naru") {
@@ -91,6 +119,10 @@ int main(int argc, char **argv)
         site.setRequiredCookie(cookieName, cookieValue);
     if (delayMs > 0)
         site.setFault(StandinSite::Fault{0, delayMs, false});
+    if (!signedOut.empty())
+        site.setSignedOut(true, signedOut == "redirect" ? "/signin" : "");
+    site.setUploadKeeps(uploadKeeps);
+    site.failNextRequests(failCount, failStatus, retryAfter);
     if (!site.start(port)) {
         std::fprintf(stderr, "bidwarden-standin-site: cannot listen on 127.0.0.1:%d: %s\n", port, std::strerror(errno));
         return 1;
