@@ -59,7 +59,7 @@ struct CurlDeleter
 } // namespace
 
 SiteClient::SiteClient(QString baseUrl, QString appFolder)
-    : SiteClient(baseUrl, appFolder, BrowserCookies::fromSystem(appFolder))
+    : SiteClient(baseUrl, appFolder, BrowserCookies::fromSystem(appFolder, baseUrl))
 {}
 
 SiteClient::SiteClient(QString baseUrl, QString appFolder, BrowserCookies cookies)
