@@ -4,7 +4,6 @@
 #include "site/SiteClient.h"
 #include "site/SiteOperations.h"
 
-#include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDir>
 #include <QProcess>
@@ -16,20 +15,17 @@
 
 namespace {
 
-using Reader = std::function<BrowserCookies(const QString &work)>; // reads a store it sets up in work
-// A store, a request's address, the cookies it carries, what the one problem line says ("" = none), the time.
-using Case = std::tuple<Reader, QString, QByteArray, QString, QDateTime>;
+using Reader = std::function<BrowserCookies(const QString &work)>;        // reads a store it sets up in work
+using Case = std::tuple<Reader, QString, QByteArray, QString, QDateTime>; // store, url, header, problem, time
 
 const QString fixtures = QStringLiteral(BIDWARDEN_FIXTURES);
 const QString cgi = QStringLiteral("http://127.0.0.1:5000/aw-cgi/eBayISAPI.dll?BidderBlockLogin");
 const QByteArray firefoxSid = "794f48f6956c52038e2e6b7b1adc0057";
 const QByteArray v10Sid = QByteArray("a1").repeated(16), v11Sid = QByteArray("b2").repeated(16);
 const QByteArray safeStorageSecret = "YSnCl7bTs4Ehlbz3QGILeA=="; // what the v11 fixture's keyring holds
-const char *busConfig = "<busconfig><type>session</type><listen>unix:tmpdir=/tmp</listen><policy context='default'>"
-                        "<allow own='*'/><allow send_destination='*' eavesdrop='true'/><allow eavesdrop='true'/>%1"
-                        "</policy></busconfig>";
-const char *profilesWithoutInstalls =
-    "[Profile1]\nPath=s9rvi61o.default\nDefault=1\n[Profile0]\nPath=ysyvhger.default-esr\n";
+const char *busConfig = "<busconfig><listen>unix:path=%1</listen><policy context='default'><allow own='*'/><allow "
+                        "send_destination='*' eavesdrop='true'/><allow eavesdrop='true'/>%2</policy></busconfig>";
+const char *bareProfiles = "[Profile0]\nPath=ysyvhger.default-esr\n[Profile1]\nPath=s9rvi61o.default\nDefault=1\n";
 // After Firefox's `short` expired, before the rest do; Chromium's fixtures, made in 2036, are all live.
 const QDateTime fixtureNow({2026, 12, 6}, {12, 0}, Qt::UTC);
 
@@ -57,15 +53,17 @@ const auto signedIn = [](const QByteArray &sid, bool withShort = false) { // the
     return "pref=uk; nonsession=keepme; " + QByteArray(withShort ? "short=expires-soon; " : "") + "sid=" + sid;
 };
 
-// Firefox's folder: the install sections name the profile in use, then Default=1 if it has cookies, else any.
-Reader firefox(bool installSections = true, bool defaultProfileCookies = true)
+// Firefox's folder: an install section (in that file) names the profile in use, then Default=1, else any.
+Reader firefox(const QString &installSection = "profiles.ini", bool defaultProfileCookies = true)
 {
     return [=](const QString &work) {
         copyTree(fixtures + "/firefox-profile", work);
         if (defaultProfileCookies)
             copyTree(work + "/wal-only/cookies.sqlite", work + "/s9rvi61o.default/cookies.sqlite"); // no `lh`
-        if (!installSections)
-            QFile::remove(work + "/installs.ini"), write(work + "/profiles.ini", profilesWithoutInstalls);
+        if (installSection != "installs.ini")
+            QFile::remove(work + "/installs.ini");
+        if (installSection != "profiles.ini")
+            write(work + "/profiles.ini", bareProfiles);
         return BrowserCookies::fromFirefoxRoot(work);
     };
 }
@@ -122,10 +120,8 @@ class TestCookies : public QObject
     Q_OBJECT
 
     QTemporaryDir m_dir;
-    QString m_work; // a fresh folder for each row
-    int m_rows = 0;
+    QString m_work;      // a fresh folder for each row
     QProcess m_buses[2]; // private session buses: a plain one, and one whose policy refuses the keyring
-    QByteArray m_busAddresses[2];
     QProcess m_keyring;
 
     // gnome-keyring holding the v11 fixture's secret ("locked", "unlocked") on a private bus, or none.
@@ -133,38 +129,35 @@ class TestCookies : public QObject
     {
         return [this, state](const QString &work) {
             const int bus = state == "refusing bus";
+            const QString socket = m_dir.filePath(QString("bus%1").arg(bus)), address = "unix:path=" + socket;
             if (state != "no bus" && m_buses[bus].state() == QProcess::NotRunning) {
-                write(work + "/bus.conf",
-                      QString(busConfig).arg(bus ? "<deny send_destination='org.freedesktop.secrets'/>" : "").toUtf8());
-                m_buses[bus].start("dbus-daemon",
-                                   {"--nofork", "--print-address=1", "--config-file=" + work + "/bus.conf"});
-                m_buses[bus].waitForReadyRead(5000);
-                m_busAddresses[bus] = m_buses[bus].readLine().trimmed();
+                const char *refuse = bus ? "<deny send_destination='org.freedesktop.secrets'/>" : "";
+                write(socket + ".conf", QString(busConfig).arg(socket, refuse).toUtf8());
+                m_buses[bus].start("dbus-daemon", {"--nofork", "--config-file=" + socket + ".conf"});
+                (void)QTest::qWaitFor([&] { return QFile::exists(socket); });
             }
-            qputenv("DBUS_SESSION_BUS_ADDRESS", state == "no bus" ? QByteArray() : m_busAddresses[bus]);
+            qputenv("DBUS_SESSION_BUS_ADDRESS", state == "no bus" ? QByteArray() : address.toUtf8());
             qunsetenv("XDG_RUNTIME_DIR"); // where GLib would look for the user's own bus
             if (state.endsWith("locked") || state == "refusing bus") {
                 copyTree(fixtures + "/chromium-v11/keyrings", work + "/keyrings");
                 qputenv("XDG_DATA_HOME", work.toUtf8()); // for gnome-keyring, which finds its keyrings there
                 m_keyring.start("gnome-keyring-daemon",
                                 {"--foreground", "--components=secrets", state == "locked" ? "--" : "--unlock"});
-                m_keyring.write(state == "locked" ? "" : "keyring-password");
-                m_keyring.closeWriteChannel();
-                QDBusConnection d = QDBusConnection::connectToBus(m_busAddresses[bus], work);
+                m_keyring.write(state == "locked" ? "" : "keyring-password"), m_keyring.closeWriteChannel();
+                QDBusConnection d = QDBusConnection::connectToBus(address, work);
                 (void)QTest::qWaitFor([&] { return d.interface()->isServiceRegistered("org.freedesktop.secrets"); });
             }
             return BrowserCookies::fromChromiumRoot(fixtures + "/chromium-v11", "Chromium", "chromium", "127.0.0.1");
         };
     }
 
-    // Every row of one store: which cookies go with which request.
     static void storeRows(const char *store, const Reader &read, const QDateTime &shortExpiry, const QByteArray &sid)
     {
         const bool chromium = QByteArray(store).startsWith("chromium");
         auto row = [&](const char *what, QString url, QByteArray header, QDateTime now = fixtureNow) {
             QTest::addRow("%s: %s", store, what) << Case{read, url, header, {}, now};
         };
-        // Longer paths first, then the store's order: Chromium's stands by name, the others' by age.
+        // Which cookies go with which request: longer paths first, then in the store's order (Chromium's by name).
         row("under /aw-cgi", cgi, signedIn(sid, chromium));
         row("path prefix is not a path", "http://127.0.0.1/aw-cgiX", signedIn(sid, chromium).mid(9));
         row("short expired", cgi, signedIn(sid), shortExpiry.addSecs(5));
@@ -178,7 +171,7 @@ class TestCookies : public QObject
     }
 
 private slots:
-    void init() { QVERIFY(QDir().mkpath(m_work = m_dir.filePath(QString::number(++m_rows)))); }
+    void init() { QVERIFY(QDir().mkpath(m_work = m_dir.filePath(QTest::currentDataTag()))); }
     void cleanup() { m_keyring.close(); }
     void cleanupTestCase() { m_buses[0].close(), m_buses[1].close(); }
 
@@ -190,7 +183,6 @@ private slots:
         storeRows("cookies.txt", file("cookies.txt"), firefoxShortExpiry, firefoxSid);
         storeRows("chromium v10", chromium("chromium-v10"), {{2036, 1, 1}, {12, 10, 13}, Qt::UTC}, v10Sid);
         storeRows("chromium v11", chromium("chromium-v11"), {{2036, 2, 1}, {12, 0, 13}, Qt::UTC}, v11Sid);
-
         auto row = [](const char *name, Reader read, QString url, QByteArray header, const char *problem = "") {
             QTest::newRow(name) << Case{read, url, header, problem, fixtureNow};
         };
@@ -198,12 +190,13 @@ private slots:
             file("domains.txt",
                  ".example.test\tTRUE\t/\tFALSE\t0\tdom\t1\r\nbroken line\r\n"
                  "example.test\tFALSE\t/\tTRUE\t0\tsec\t1\r\n" // the flag makes the next one a domain's
-                 "example.test\tTRUE\t/\tFALSE\t0\tflagged\t1\r\nwww.example.test\tFALSE\t/\tFALSE\t0\twww\t1\r\n");
+                 "example.test\tTRUE\t/\tFALSE\t0\tflagged\t1\r\nWWW.Example.test\tFALSE\t/\tFALSE\t0\twww\t1\r\n");
         row("domain: bare, https", domains, "https://example.test/", "dom=1; sec=1; flagged=1");
-        row("domain: sub-host in capitals", domains, "http://WWW.Example.Test/", "dom=1; flagged=1; www=1");
+        row("domain: sub-host, capitals", domains, "http://www.example.test/", "dom=1; flagged=1; www=1");
         row("domain: not a sub-host", domains, "http://badexample.test/", "");
-        row("firefox: Default=1 without install sections", firefox(false), "http://localhost/", ""); // no -wal
-        row("firefox: then any profile with cookies", firefox(false, false), "http://localhost/", "lh=1");
+        row("firefox: installs.ini names the profile", firefox("installs.ini"), "http://localhost/", "lh=1");
+        row("firefox: then Default=1", firefox(""), "http://localhost/", ""); // its main file alone: no `lh`
+        row("firefox: then any profile with cookies", firefox("", false), "http://localhost/", "lh=1");
         row("firefox: -wal read too", file("firefox-profile/wal-only/cookies.sqlite"), "http://localhost/", "lh=1");
         row("firefox: older schema, expiry in seconds",
             file("cookies.sqlite",
@@ -211,11 +204,10 @@ private slots:
                  "INSERT INTO moz_cookies VALUES ('sid', 'old', '127.0.0.1', '/', 1828074965, 0, 0);"),
             "http://127.0.0.1/", "sid=old");
         row("firefox: not a database", file("cookies.sqlite", "SQLite?"), cgi, "", "Could not read the Firefox");
-
         auto sidSet = [](const char *set) { return "UPDATE cookies SET " + QByteArray(set) + " WHERE name = 'sid'"; };
         const QByteArray noSid = "pref=uk; nonsession=keepme; short=expires-soon";
-        row("chromium: a plain value goes as it is",
-            chromium("chromium-v10", sidSet("value = 'plain', encrypted_value = x''")), cgi, signedIn("plain", true));
+        row("chromium: a plain value goes as it is", chromium("chromium-v10", sidSet("value = 'plain'")), cgi,
+            signedIn("plain", true));
         row("chromium: unknown encryption",
             chromium("chromium-v10", sidSet("encrypted_value = CAST('v20' AS BLOB) || substr(encrypted_value, 4)")),
             cgi, noSid, "Chromium: could not use the cookies sid in");
@@ -229,7 +221,6 @@ private slots:
         row("keyring: locked", keyring("locked"), cgi, "", "the desktop keyring is locked");
         row("keyring: unlocked", keyring("unlocked"), cgi, signedIn(v11Sid, true));
         row("keyring: the bus refuses", keyring("refusing bus"), cgi, "", "the desktop keyring refused");
-
         // Several browsers: the one profile that used the site last, unless cookies.txt is there.
         const QByteArray longAgo = "UPDATE cookies SET last_access_utc = 13000000000000000";
         const QStringList both = {"firefox", "chromium"};
@@ -238,6 +229,8 @@ private slots:
         row("system: Firefox used it last", home(both, longAgo), cgi, signedIn(firefoxSid));
         row("system: Chromium's session expired", home(both, "UPDATE cookies SET expires_utc = 13300000000000000"), cgi,
             signedIn(firefoxSid));
+        row("system: Chromium's session does not decrypt", home(both, "UPDATE cookies SET encrypted_value = x'00'"),
+            cgi, "", "Chromium: could not use the cookies");
         row("system: Brave's Default used it last", home({"chromium", "brave"}, longAgo), cgi,
             signedIn(QByteArray("d0").repeated(16), true));
         row("system: cookies.txt wins", home({"chromium", "cookies.txt"}), cgi, signedIn(firefoxSid));
@@ -257,9 +250,9 @@ private slots:
             const auto sent = site.requests().at(0).headers;
             QCOMPARE(QByteArray(sent.count("Cookie") ? sent.find("Cookie")->second.c_str() : ""), header);
         }
-        const QString said = cookies.problems().join('\n');
+        const QString said = cookies.problems().join('\n'); // one line, with the words and the file
         QVERIFY2(cookies.problems().size() == !problem.isEmpty() && said.contains(problem), qPrintable(said));
-        QVERIFY2(problem.isEmpty() || said.contains(m_work) || said.contains(fixtures), qPrintable(said)); // the file
+        QVERIFY2(problem.isEmpty() || said.contains(m_work) || said.contains(fixtures), qPrintable(said));
     }
 };
 
