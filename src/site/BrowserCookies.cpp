@@ -1,5 +1,7 @@
 #include "site/BrowserCookies.h"
 
+#include "site/ChromiumCookies.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -63,31 +65,10 @@ bool hasCookieStore(const QString &profileDir)
     return !profileDir.isEmpty() && QFileInfo(profileDir + QStringLiteral("/cookies.sqlite")).isFile();
 }
 
-// Newest write to a profile's cookie store, counting the -wal, where a running Firefox writes first.
-QDateTime storeLastWritten(const QString &profileDir)
-{
-    const QString db = profileDir + QStringLiteral("/cookies.sqlite");
-    QDateTime newest = QFileInfo(db).lastModified();
-    const QFileInfo wal(db + QStringLiteral("-wal"));
-    if (wal.exists() && wal.lastModified() > newest)
-        newest = wal.lastModified();
-    return newest;
-}
-
 // Firefox kept seconds in older schemas and milliseconds now; no cookie outlives the year 5000.
 qint64 expiryToSeconds(qint64 stored)
 {
     return stored > 100'000'000'000LL ? stored / 1000 : stored;
-}
-
-bool hostMatches(const QString &cookieHost, const QString &requestHost)
-{
-    if (cookieHost.startsWith(QLatin1Char('.'))) {
-        const QString domain = cookieHost.mid(1);
-        return requestHost.compare(domain, Qt::CaseInsensitive) == 0 ||
-               requestHost.endsWith(QLatin1Char('.') + domain, Qt::CaseInsensitive);
-    }
-    return requestHost.compare(cookieHost, Qt::CaseInsensitive) == 0;
 }
 
 bool pathMatches(const QByteArray &cookiePath, const QByteArray &requestPath)
@@ -100,6 +81,16 @@ bool pathMatches(const QByteArray &cookiePath, const QByteArray &requestPath)
 }
 
 } // namespace
+
+bool BrowserCookies::hostMatches(const QString &cookieHost, const QString &requestHost)
+{
+    if (cookieHost.startsWith(QLatin1Char('.'))) {
+        const QString domain = cookieHost.mid(1);
+        return requestHost.compare(domain, Qt::CaseInsensitive) == 0 ||
+               requestHost.endsWith(QLatin1Char('.') + domain, Qt::CaseInsensitive);
+    }
+    return requestHost.compare(cookieHost, Qt::CaseInsensitive) == 0;
+}
 
 QString FirefoxProfileInUse(const QString &rootDir)
 {
@@ -132,30 +123,28 @@ QString FirefoxProfileInUse(const QString &rootDir)
     return {};
 }
 
-BrowserCookies BrowserCookies::fromSystem(const QString &appFolder)
+BrowserCookies BrowserCookies::fromSystem(const QString &appFolder, const QString &siteUrl)
 {
+    // The seller put it there on purpose, for a browser we cannot read or to pick one session.
+    const QString cookiesTxt = QDir(appFolder).filePath(QStringLiteral("cookies.txt"));
+    if (QFileInfo::exists(cookiesTxt))
+        return fromCookiesTxt(cookiesTxt);
+
     const QString home = QDir::homePath();
-    const QStringList roots = {
+    const QStringList firefoxRoots = {
         QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QStringLiteral("/mozilla/firefox"),
         home + QStringLiteral("/.mozilla/firefox"),
         home + QStringLiteral("/snap/firefox/common/.mozilla/firefox"),
         home + QStringLiteral("/.var/app/org.mozilla.firefox/.mozilla/firefox"),
     };
-
-    // Several installs may have left profiles behind; the one written last is the browser in use,
-    // so its cookies win over stale copies of the same cookie elsewhere.
-    std::vector<std::pair<QDateTime, QString>> profiles;
-    for (const QString &root : roots) {
-        const QString profile = FirefoxProfileInUse(root);
-        if (!profile.isEmpty())
-            profiles.emplace_back(storeLastWritten(profile), profile);
-    }
-    std::stable_sort(profiles.begin(), profiles.end(), [](const auto &a, const auto &b) { return a.first > b.first; });
-
     BrowserCookies all;
-    for (const auto &profile : profiles)
-        all.add(fromCookiesSqlite(profile.second + QStringLiteral("/cookies.sqlite")));
-    all.add(fromCookiesTxt(QDir(appFolder).filePath(QStringLiteral("cookies.txt"))));
+    for (const QString &root : firefoxRoots)
+        all.addJars(fromFirefoxRoot(root));
+    const QString siteHost = QUrl(siteUrl).host();
+    for (const ChromiumBrowser &browser : ChromiumBrowsers())
+        for (const QString &root : browser.roots)
+            if (QFileInfo::exists(root + QStringLiteral("/Local State")))
+                all.addJars(fromChromiumRoot(root, browser.name, browser.keyringApplication, siteHost));
     return all;
 }
 
@@ -171,43 +160,23 @@ BrowserCookies BrowserCookies::fromCookiesSqlite(const QString &path)
 {
     BrowserCookies result;
     auto fail = [&](const QString &why) {
-        result.m_problems << QStringLiteral("Could not read the browser cookies in %1: %2").arg(path, why);
+        result.m_problems << QStringLiteral("Could not read the Firefox cookies in %1: %2").arg(path, why);
         return result;
     };
 
-    // A running Firefox holds the store in exclusive mode and keeps its newest cookies in the -wal,
-    // so read a private copy of both files; opening the original would fail or miss cookies.
+    // A running Firefox holds the store in exclusive mode and keeps its newest cookies in the -wal.
     QTemporaryDir copyDir;
-    if (!copyDir.isValid())
-        return fail(QStringLiteral("no temporary folder (%1)").arg(copyDir.errorString()));
-    const QString copy = copyDir.filePath(QStringLiteral("cookies.sqlite"));
-    {
-        QFile source(path);
-        if (!source.copy(copy))
-            return fail(source.errorString());
-    }
-    const QString wal = path + QStringLiteral("-wal");
-    if (QFileInfo::exists(wal)) {
-        QFile source(wal);
-        if (!source.copy(copy + QStringLiteral("-wal")))
-            return fail(source.errorString());
-    }
-
-    sqlite3 *db = nullptr;
-    const QByteArray copyPath = QFile::encodeName(copy);
-    // Read-write on the copy: SQLite needs to build the WAL index to see the -wal's pages.
-    if (sqlite3_open_v2(copyPath.constData(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
-        const QString why = QString::fromUtf8(db ? sqlite3_errmsg(db) : "out of memory");
-        sqlite3_close(db);
+    QString why;
+    sqlite3 *db = openCopy(path, copyDir, &why);
+    if (!db)
         return fail(why);
-    }
 
     // Cookies of containers and partitioned third-party cookies carry origin attributes; a plain
     // top-level visit to the site uses the empty ones. Old schemas have no such column.
     sqlite3_stmt *stmt = nullptr;
     const char *current =
-        "SELECT name, value, host, path, expiry, isSecure FROM moz_cookies WHERE originAttributes = ''";
-    const char *older = "SELECT name, value, host, path, expiry, isSecure FROM moz_cookies";
+        "SELECT name, value, host, path, expiry, isSecure, lastAccessed FROM moz_cookies WHERE originAttributes = ''";
+    const char *older = "SELECT name, value, host, path, expiry, isSecure, lastAccessed FROM moz_cookies";
     if (sqlite3_prepare_v2(db, current, -1, &stmt, nullptr) != SQLITE_OK &&
         sqlite3_prepare_v2(db, older, -1, &stmt, nullptr) != SQLITE_OK) {
         const QString why = QString::fromUtf8(sqlite3_errmsg(db));
@@ -228,10 +197,11 @@ BrowserCookies BrowserCookies::fromCookiesSqlite(const QString &path)
         cookie.path = text(3).isEmpty() ? QByteArray("/") : text(3);
         cookie.expiresAt = expiryToSeconds(sqlite3_column_int64(stmt, 4));
         cookie.secure = sqlite3_column_int(stmt, 5) != 0;
+        cookie.lastAccessed = sqlite3_column_int64(stmt, 6);
         result.addCookie(cookie);
     }
     if (rc != SQLITE_DONE)
-        result.m_problems << QStringLiteral("Could not read the browser cookies in %1: %2")
+        result.m_problems << QStringLiteral("Could not read the Firefox cookies in %1: %2")
                                  .arg(path, QString::fromUtf8(sqlite3_errmsg(db)));
     sqlite3_finalize(stmt);
     sqlite3_close(db);
@@ -275,26 +245,72 @@ BrowserCookies BrowserCookies::fromCookiesTxt(const QString &path)
     return result;
 }
 
-void BrowserCookies::add(const BrowserCookies &other)
+sqlite3 *BrowserCookies::openCopy(const QString &path, const QTemporaryDir &dir, QString *error)
 {
-    for (const BrowserCookie &cookie : other.m_cookies)
-        addCookie(cookie);
+    if (!dir.isValid()) {
+        *error = QStringLiteral("no temporary folder (%1)").arg(dir.errorString());
+        return nullptr;
+    }
+    // Keep the file name: SQLite finds the -wal and -journal by it.
+    const QString copy = dir.filePath(QFileInfo(path).fileName());
+    for (const QString &suffix : {QString(), QStringLiteral("-wal"), QStringLiteral("-journal")}) {
+        QFile source(path + suffix);
+        if (!suffix.isEmpty() && !source.exists())
+            continue;
+        if (!source.copy(copy + suffix)) {
+            *error = source.errorString();
+            return nullptr;
+        }
+    }
+    sqlite3 *db = nullptr;
+    // Read-write on the copy: SQLite needs to build the WAL index to see the -wal's pages, and to
+    // roll back a transaction that a -journal shows was left half done.
+    if (sqlite3_open_v2(QFile::encodeName(copy).constData(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
+        *error = QString::fromUtf8(db ? sqlite3_errmsg(db) : "out of memory");
+        sqlite3_close(db);
+        return nullptr;
+    }
+    return db;
+}
+
+void BrowserCookies::addJars(const BrowserCookies &other)
+{
+    m_jars << other.m_jars;
     m_problems << other.m_problems;
     m_sources << other.m_sources;
 }
 
 void BrowserCookies::addCookie(const BrowserCookie &cookie)
 {
-    for (const BrowserCookie &held : std::as_const(m_cookies))
+    if (m_jars.isEmpty())
+        m_jars.append(Jar());
+    Jar &cookies = m_jars.last();
+    for (const BrowserCookie &held : std::as_const(cookies))
         if (held.name == cookie.name && held.path == cookie.path &&
             held.host.compare(cookie.host, Qt::CaseInsensitive) == 0)
             return;
-    m_cookies.append(cookie);
+    cookies.append(cookie);
+}
+
+const BrowserCookies::Jar *BrowserCookies::jarFor(const QString &host, qint64 now) const
+{
+    // Profiles of several browsers may each hold a session for the site; the one that used it last
+    // is the one the seller is signed in with now.
+    const Jar *chosen = nullptr;
+    qint64 latest = 0;
+    for (const Jar &jar : m_jars)
+        for (const BrowserCookie &cookie : jar)
+            if ((cookie.expiresAt == 0 || cookie.expiresAt > now) && hostMatches(cookie.host, host) &&
+                (!chosen || cookie.lastAccessed > latest)) {
+                chosen = &jar;
+                latest = cookie.lastAccessed;
+            }
+    return chosen;
 }
 
 QByteArray BrowserCookies::cookieHeaderFor(const QString &url) const
 {
-    if (m_cookies.isEmpty())
+    if (m_jars.isEmpty())
         return {};
     const QUrl parsed(url);
     const QString host = parsed.host();
@@ -303,10 +319,13 @@ QByteArray BrowserCookies::cookieHeaderFor(const QString &url) const
     if (path.isEmpty())
         path = "/";
     const qint64 now = (m_now.isValid() ? m_now : QDateTime::currentDateTimeUtc()).toSecsSinceEpoch();
+    const Jar *jar = jarFor(host, now);
+    if (!jar)
+        return {};
 
     std::vector<const BrowserCookie *> chosen;
-    for (const BrowserCookie &cookie : m_cookies) {
-        if (cookie.expiresAt != 0 && cookie.expiresAt <= now)
+    for (const BrowserCookie &cookie : *jar) {
+        if (!cookie.readable || (cookie.expiresAt != 0 && cookie.expiresAt <= now))
             continue;
         if (cookie.secure && !https)
             continue;

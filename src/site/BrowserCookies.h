@@ -5,6 +5,10 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <optional>
+
+struct sqlite3;
+class QTemporaryDir;
 
 // The signed-in browser's cookies, read once and then matched against each request's address.
 // Our requests carry no credentials of their own; these cookies are how the site knows the seller.
@@ -16,6 +20,10 @@ struct BrowserCookie
     QByteArray path;     // "/" when the store gave none
     qint64 expiresAt{0}; // seconds since the epoch (UTC); 0 = session cookie, never expires here
     bool secure{false};
+    qint64 lastAccessed{0}; // microseconds since the epoch (UTC): which profile used the site last
+    // False when the value would not decrypt: never sent, but it still shows that the profile holds
+    // a session for the host, so an older session elsewhere is not taken in its place.
+    bool readable{true};
 };
 
 class BrowserCookies
@@ -23,36 +31,52 @@ class BrowserCookies
 public:
     BrowserCookies() = default;
 
-    // The usual Firefox profile folders under the user's home (current, older, snap and flatpak
-    // releases) plus a cookies.txt export in the application folder.
-    static BrowserCookies fromSystem(const QString &appFolder);
+    // What the program sends: a cookies.txt beside the program when there is one; otherwise the
+    // profile in use of each Firefox and Chromium-family browser under the user's home, and for
+    // each request the one profile that used the request's host most recently. Chromium-family
+    // values are decrypted only for siteUrl's host.
+    static BrowserCookies fromSystem(const QString &appFolder, const QString &siteUrl);
     // The Firefox folder that holds profiles.ini; reads the cookies of the profile in use.
     static BrowserCookies fromFirefoxRoot(const QString &rootDir);
     // One cookies.sqlite (read from a private copy together with its -wal file).
     static BrowserCookies fromCookiesSqlite(const QString &path);
     // A Netscape-format cookies.txt, as browser export extensions write it. A missing file is no error.
     static BrowserCookies fromCookiesTxt(const QString &path);
-
-    // Adds the other store's cookies; on the same name, host and path the one already held wins.
-    void add(const BrowserCookies &other);
+    // A Chromium-family browser's folder (the one holding "Local State"); reads the profile in use.
+    // Values are decrypted for siteHost's cookies only, or for all when it is empty. v11 values
+    // need the browser's "Safe Storage" secret: the given one, else the desktop keyring's entry
+    // for keyringApplication. browserName goes into problems().
+    static BrowserCookies fromChromiumRoot(const QString &rootDir, const QString &browserName,
+                                           const QString &keyringApplication, const QString &siteHost = {},
+                                           const std::optional<QByteArray> &safeStorageSecret = {});
 
     // Pins the clock used for expiry (tests); an invalid time means the real clock.
     void setNow(const QDateTime &now) { m_now = now; }
 
-    // "a=1; b=2" for the cookies that go with a request to url: unexpired, host and path matching,
-    // secure ones only over https. Longer paths first, as browsers send them.
+    // "a=1; b=2" for the cookies that go with a request to url, all from one profile: unexpired,
+    // host and path matching, secure ones only over https. Longer paths first, as browsers send them.
     QByteArray cookieHeaderFor(const QString &url) const;
 
-    const QList<BrowserCookie> &cookies() const { return m_cookies; }
-    // Stores that were there but could not be read (each with the file and the reason).
+    // Stores that were there but could not be read, and cookies left out because their value could
+    // not be decrypted: one plain line each, naming the browser or file and the reason.
     const QStringList &problems() const { return m_problems; }
     // The cookie stores that were read, for diagnostics.
     const QStringList &sources() const { return m_sources; }
 
 private:
-    void addCookie(const BrowserCookie &cookie);
+    // One profile's cookies; a request never mixes two of them.
+    using Jar = QList<BrowserCookie>;
 
-    QList<BrowserCookie> m_cookies;
+    void addJars(const BrowserCookies &other);
+    void addCookie(const BrowserCookie &cookie);
+    const Jar *jarFor(const QString &host, qint64 now) const;
+    static bool hostMatches(const QString &cookieHost, const QString &requestHost);
+
+    // Opens a private copy, made in dir, of a browser's cookie database and its -wal or -journal:
+    // the browser may hold the original locked, and its newest writes may live only in those files.
+    static sqlite3 *openCopy(const QString &path, const QTemporaryDir &dir, QString *error);
+
+    QList<Jar> m_jars;
     QStringList m_problems;
     QStringList m_sources;
     QDateTime m_now;

@@ -165,7 +165,7 @@ TryOutcome sendOnce(CURLSH *share, const SiteClient::Timeouts &timeouts, const Q
 } // namespace
 
 SiteClient::SiteClient(QString baseUrl, QString appFolder)
-    : SiteClient(baseUrl, appFolder, BrowserCookies::fromSystem(appFolder))
+    : SiteClient(baseUrl, appFolder, BrowserCookies::fromSystem(appFolder, baseUrl))
 {}
 
 SiteClient::SiteClient(QString baseUrl, QString appFolder, BrowserCookies cookies)

@@ -68,7 +68,8 @@ public:
     static constexpr qint64 MaxReplyBytes = 16 * 1024 * 1024;
 
     // baseUrl: scheme and host of the CGI endpoint, without a trailing slash.
-    // The cookies of the signed-in browser are read here, once, for all requests of this client.
+    // The cookies of the signed-in browser are read here, once, for all requests of this client
+    // (decrypting only those for baseUrl's host).
     SiteClient(QString baseUrl, QString appFolder);
     SiteClient(QString baseUrl, QString appFolder, BrowserCookies cookies);
     ~SiteClient();

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+// Chromium-family browsers on Linux: where they keep their profiles and under which name their
+// "Safe Storage" secret sits in the desktop keyring. The reader itself is
+// BrowserCookies::fromChromiumRoot.
+struct ChromiumBrowser
+{
+    QString name;               // for the problems the reader reports
+    QString keyringApplication; // the secret's "application" attribute
+    QStringList roots;          // folders holding "Local State": the usual one, then snap and flatpak
+};
+
+// Every browser the program reads, with folders under the current user's home.
+QList<ChromiumBrowser> ChromiumBrowsers();
+
+// The profile folder in use under a browser's root: Local State's profile.last_used, else Default,
+// when it holds a cookie database. Empty when neither does.
+QString ChromiumProfileInUse(const QString &rootDir);
+
+// The cookie database of a profile (newer builds keep it under Network/). Empty when there is none.
+QString ChromiumCookieDatabase(const QString &profileDir);
+
+// The browser's "Safe Storage" secret from the desktop keyring (Secret Service), without unlocking
+// anything or waiting long. On failure, sets problem to the reason in plain words.
+std::optional<QByteArray> SafeStorageSecret(const QString &keyringApplication, QString *problem);
