@@ -73,7 +73,7 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     ApplyAppearance();
     QTemporaryDir dir;
-    WindowFlow flow(AppContext{dir.path(), QStringLiteral("http://127.0.0.1:9")});
+    WindowFlow flow(AppContext{dir.path(), QStringLiteral("http://127.0.0.1:9"), {}});
     const QList<Bidder> bidders = sampleBidders(5000);
     {
         BidderStore store(dir.filePath(QStringLiteral("bidders.mdb")));
@@ -120,7 +120,7 @@ int main(int argc, char *argv[])
         BidderStore store(small.filePath(QStringLiteral("bidders.mdb")));
         store.replaceAll({bidders.first()});
     }
-    WindowFlow smallFlow(AppContext{small.path(), flow.context().siteUrl});
+    WindowFlow smallFlow(AppContext{small.path(), flow.context().siteUrl, {}});
     const double empty = medianMs(7, [&] {
         BBMain *w = smallFlow.showMain();
         settle(w);

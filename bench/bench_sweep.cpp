@@ -38,7 +38,7 @@ int main(int argc, char *argv[])
         BidderStore store(dir.filePath(QStringLiteral("bidders.mdb")));
         store.replaceAll(bidders);
     }
-    WindowFlow flow(AppContext{dir.path(), QString::fromStdString(site.baseUrl())});
+    WindowFlow flow(AppContext{dir.path(), QString::fromStdString(site.baseUrl()), {}});
     BBMain *main = flow.showMain();
 
     const std::string lookupUrl =

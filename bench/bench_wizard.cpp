@@ -42,7 +42,7 @@ int main(int argc, char *argv[])
     site.setNaruIds(naru);
 
     QTemporaryDir folder;
-    WindowFlow flow(AppContext{folder.path(), QString::fromStdString(site.baseUrl())});
+    WindowFlow flow(AppContext{folder.path(), QString::fromStdString(site.baseUrl()), {}});
     auto *step2 = new Setup2(flow);
     step2->show();
     if (!QTest::qWaitForWindowExposed(step2))

@@ -1,5 +1,6 @@
 // The site client against the stand-in site on loopback, with real page files.
 #include "StandinSite.h"
+#include "site/NaruChecks.h"
 #include "site/SiteClient.h"
 #include "site/SiteOperations.h"
 
@@ -321,6 +322,59 @@ private slots:
             ids << QStringLiteral("id%1").arg(i);
         QVERIFY(!UploadQuestion(ids).contains("at most"));
         QVERIFY(UploadQuestion(ids << "x").contains("at most 5,000 blocked bidders, so it will not keep all 5,001"));
+    }
+
+    // Checks run four at once and answer in the order asked, whatever order the replies come in.
+    // One that fails stops the job at its place: every answer before it comes, none after it.
+    void checksInParallel_data()
+    {
+        QTest::addColumn<int>("failing");
+        QTest::addColumn<int>("stopAfter");
+        QTest::addColumn<int>("answers");
+        QTest::newRow("all answered") << -1 << -1 << 9;
+        QTest::newRow("the fifth fails") << 4 << -1 << 4;
+        QTest::newRow("stopped after the second") << -1 << 1 << 2;
+    }
+    void checksInParallel()
+    {
+        QFETCH(int, failing);
+        QFETCH(int, stopAfter);
+        QFETCH(int, answers);
+        QStringList ids;
+        for (int i = 0; i < 9; ++i)
+            ids << QStringLiteral("id%1").arg(i);
+        m_site->setNaruIds({"id2", "id7"});
+        m_site->setLookupFault("id0", {0, 300, false}); // the first replies come last
+        m_site->setLookupFault("id1", {0, 150, false});
+        m_site->setLookupFault("id2", {0, 50, false});
+        if (failing >= 0)
+            m_site->setLookupFault(ids[failing].toStdString(), {0, 0, true});
+        NaruChecks checks(*m_client);
+        QStringList got;
+        int failedAt = -1;
+        bool finished = false;
+        connect(&checks, &NaruChecks::answered, this, [&](int index, bool naru) {
+            got << ids[index] + (naru ? "!" : "");
+            if (index == stopAfter)
+                checks.stop();
+        });
+        connect(&checks, &NaruChecks::failed, this, [&](int index, const SiteError &) { failedAt = index; });
+        connect(&checks, &NaruChecks::finished, this, [&] { finished = true; });
+        checks.start(ids);
+        QTRY_VERIFY(finished || failedAt >= 0 || got.size() == stopAfter + 1);
+        QTest::qWait(350); // nothing comes after the end
+        QStringList expected = QStringList{"id0", "id1", "id2!", "id3", "id4", "id5", "id6", "id7!", "id8"};
+        QCOMPARE(got, expected.mid(0, answers));
+        QCOMPARE(failedAt, failing);
+        QCOMPARE(finished, failing < 0 && stopAfter < 0);
+        QCOMPARE(m_site->peakRequestsInFlight(), 4);
+        // The page file holds the reply a one-at-a-time job would have left there.
+        QVERIFY(page("naru.htm").contains(ids[answers - 1].toUtf8() + "<"));
+        m_site->clearRequests();
+        finished = false;
+        checks.start({});
+        QTRY_VERIFY(finished);
+        QCOMPARE(m_site->requests().size(), size_t(0));
     }
 };
 

@@ -8,6 +8,7 @@
 
 #include <QDesktopServices>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -167,7 +168,7 @@ private slots:
     void blockedBidderWithoutARecordIsNotShown()
     {
         BBMain *main = openMain({bidder("alice"), bidder("gone")});
-        BidderStore(m_folder->storePath()).removeUser(QStringLiteral("gone"));
+        QVERIFY(BidderStore(m_folder->storePath()).removeUser(QStringLiteral("gone")));
         BlockedBidder dialog(m_flow->list(), 1, main);
         MessageBox::setNextAnswer(QMessageBox::Ok);
         QVERIFY(!dialog.Form_Load());
@@ -180,6 +181,7 @@ private slots:
         BBMain *main = openMain({bidder("carol", "Yes"), bidder("alice", "No"), bidder("bob", "No")});
         m_site->setNaruIds({"alice"});
         m_site->setHistoryPage("bob", "<b>Not a registered user</b>");
+        m_site->setLookupFault("carol", {0, 200, false}); // the first row's answer comes last
         NARU sweep(m_flow->list(), m_flow->context(), main);
         auto *bar = sweep.findChild<QProgressBar *>("ProgressBar1");
         QList<int> positions;
@@ -189,7 +191,9 @@ private slots:
 
         QCOMPARE(bar->maximum(), 3);
         QCOMPARE(positions, QList<int>({1, 2, 3}));
-        QCOMPARE(requestedIds(), QStringList({"carol", "alice", "bob"}));
+        QStringList requested = requestedIds(); // several at once: they reach the site in any order
+        requested.sort();
+        QCOMPARE(requested, QStringList({"alice", "bob", "carol"}));
         QCOMPARE(shown(main, 1), QStringList({"No", "Yes", "No"}));
         QCOMPARE(m_folder->stored(), m_flow->list().rows());
         QCOMPARE(m_folder->bytes(QStringLiteral("naru.htm")), QByteArray("<b>Not a registered user</b>"));
@@ -267,6 +271,7 @@ private slots:
 
         m_site->setLookupFault("gamma", {});
         click(step2, "Command1");
+        QTRY_VERIFY(step2->findChild<QPushButton *>("Next")->isEnabled());
         QCOMPARE(lines(), QStringList({"alpha", "beta (NARU)", "gamma"}));
         QCOMPARE(step2->findChild<QProgressBar *>("ProgressBar1")->value(), 2);
         QVERIFY(!QFile::exists(m_folder->file(QStringLiteral("response.htm"))));
@@ -292,8 +297,55 @@ private slots:
         QVERIFY(QTest::qWaitForWindowActive(step1));
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
         QCOMPARE(windows(), QStringList{"Setup2"});
+        // Escape while the import runs stops it, leaves the store as it was, and ends the program.
+        m_folder->seed({bidder("local")});
+        m_site->setSellerList({"alpha", "beta"});
+        m_site->setFault({0, 300, false});
+        click(window<Setup2>(), "Command1");
+        QTest::qWait(100);
+        QVERIFY(!window<Setup2>()->findChild<QPushButton *>("Back")->isEnabled());
         QTest::keyClick(window<Setup2>(), Qt::Key_Escape);
         QCOMPARE(windows(), QStringList());
+        QTest::qWait(700);
+        QCOMPARE(m_folder->storedNames(), QStringList{"local"});
+        QVERIFY(MessageBox::takeShown().isEmpty());
+    }
+
+    void sweepAndBlockBidderStopWhenAsked()
+    {
+        BBMain *main = openMain({bidder("alice", "Yes"), bidder("bob", "Yes"), bidder("carol", "Yes")});
+        m_site->setLookupFault("bob", {0, 400, false});
+        NARU sweep(m_flow->list(), m_flow->context(), main);
+        // Escape once the first row is answered: the window goes at once, nothing more is asked.
+        connect(&m_flow->list(), &BidderList::changed, &sweep, [&] { QTest::keyClick(&sweep, Qt::Key_Escape); });
+        QElapsedTimer clock;
+        clock.start();
+        sweep.exec();
+        QVERIFY(clock.elapsed() < 900);
+        QTest::qWait(500);
+        QCOMPARE(shown(main, 1), QStringList({"No", "Yes", "Yes"}));
+        QCOMPARE(m_folder->stored(), m_flow->list().rows());
+        QVERIFY(MessageBox::takeShown().isEmpty());
+
+        // Cancel during Block Bidder's check: nothing is added, then or later.
+        BBidder dialog(m_flow->list(), m_flow->context(), main);
+        dialog.show();
+        QTest::keyClicks(dialog.findChild<QLineEdit *>("UserName"), QStringLiteral("bob"));
+        click(&dialog, "Save");
+        QVERIFY(!dialog.findChild<QPushButton *>("Save")->isEnabled());
+        click(&dialog, "Cancel");
+        QTest::qWait(500);
+        QCOMPARE(dialog.result(), int(QDialog::Rejected));
+        QCOMPARE(m_folder->stored().size(), 3);
+
+        // An empty list is checked at once, with no request.
+        m_site->clearRequests();
+        QVERIFY(m_flow->list().replaceAll({}));
+        NARU empty(m_flow->list(), m_flow->context(), main);
+        MessageBox::setNextAnswer(QMessageBox::Ok);
+        empty.exec();
+        QCOMPARE(message().text, QStringLiteral("All usernames checked."));
+        QVERIFY(m_site->requests().empty());
     }
 
 public slots:

@@ -4,7 +4,14 @@
 
 AppContext ProgramContext()
 {
-    return AppContext{QCoreApplication::applicationDirPath(), QStringLiteral(BIDWARDEN_SITE_URL)};
+    return AppContext{QCoreApplication::applicationDirPath(), QStringLiteral(BIDWARDEN_SITE_URL), {}};
+}
+
+std::unique_ptr<SiteClient> ConnectSite(const AppContext &context)
+{
+    auto site = std::make_unique<SiteClient>(context.siteUrl, context.appFolder);
+    site->setTimeouts(context.siteTimeouts);
+    return site;
 }
 
 void EndProgram()

@@ -1,14 +1,21 @@
 #pragma once
 
+#include "site/SiteClient.h"
+
 #include <QString>
+#include <memory>
 
 // What every window of the program needs to know about where it runs. Passed to each window's
 // constructor; the program reads no settings, so these are fixed for the whole run.
 struct AppContext
 {
-    QString appFolder; // the folder holding the executable, bidders.mdb and the page files
-    QString siteUrl;   // scheme and host of the auction site's CGI endpoint, no trailing slash
+    QString appFolder;                 // the folder holding the executable, bidders.mdb and the page files
+    QString siteUrl;                   // scheme and host of the auction site's CGI endpoint, no trailing slash
+    SiteClient::Timeouts siteTimeouts; // how long a request may wait, and between its tries
 };
+
+// A client for the site, carrying the signed-in browser's session as it is now.
+std::unique_ptr<SiteClient> ConnectSite(const AppContext &context);
 
 // The context of the running program: the executable's folder and the compiled-in site.
 AppContext ProgramContext();

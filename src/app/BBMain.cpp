@@ -185,8 +185,7 @@ void BBMain::Command4_Click()
         return;
 
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-    SiteClient site(m_context.siteUrl, m_context.appFolder);
-    const SiteResult<UploadCheck> upload = UploadBlockList(site, userNames);
+    const SiteResult<UploadCheck> upload = UploadBlockList(*ConnectSite(m_context), userNames);
     QGuiApplication::restoreOverrideCursor();
     if (!upload || !upload->done()) {
         MessageBox::fail(this, (upload ? UploadNotKeptMessage(*upload) : upload.error().message) +

@@ -3,12 +3,10 @@
 #include "app/Appearance.h"
 #include "app/MessageBox.h"
 #include "core/BidderList.h"
+#include "site/NaruChecks.h"
 #include "site/SiteClient.h"
-#include "site/SiteOperations.h"
 #include "store/DateTimeText.h"
 #include "ui_BBidder.h"
-
-#include <QGuiApplication>
 
 BBidder::BBidder(BidderList &list, AppContext context, QWidget *parent)
     : QDialog(parent), m_ui(std::make_unique<Ui::BBidder>()), m_list(list), m_context(std::move(context))
@@ -19,29 +17,57 @@ BBidder::BBidder(BidderList &list, AppContext context, QWidget *parent)
     // "Save"
     connect(m_ui->Save, &QPushButton::clicked, this, &BBidder::Save_Click);
     // "Cancel"
-    connect(m_ui->Cancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(m_ui->Cancel, &QPushButton::clicked, this, &BBidder::reject);
 }
 
 BBidder::~BBidder() = default;
 
 void BBidder::Save_Click()
 {
-    const QString userName = m_ui->UserName->text();
-
-    // Should anything fail, nothing is stored or listed, and the dialog stays open with what was
-    // typed so that the user can try again or cancel.
-    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-    SiteClient site(m_context.siteUrl, m_context.appFolder);
-    const SiteResult<bool> naru = IsNaru(site, userName);
-    QGuiApplication::restoreOverrideCursor();
-    if (!naru) {
-        MessageBox::fail(this, QStringLiteral("Bidwarden could not check whether \"%1\" is a registered user.\n\n%2")
-                                   .arg(userName, naru.error().message));
+    if (m_check && m_check->isRunning())
         return;
+    if (!m_site) {
+        m_site = ConnectSite(m_context);
+        m_check = new NaruChecks(*m_site, this);
+        connect(m_check, &NaruChecks::answered, this, [this](int, bool naru) { checked(naru); });
+        connect(m_check, &NaruChecks::failed, this, [this](int, const SiteError &error) {
+            // Nothing is stored or listed, and what was typed stays, to try again or cancel.
+            setChecking(false);
+            MessageBox::fail(this, QStringLiteral("Bidwarden could not check whether \"%1\" is a registered "
+                                                  "user.\n\n%2")
+                                       .arg(m_ui->UserName->text(), error.message));
+        });
     }
-    if (Status added = m_list.add(Bidder{userName, NaruValue(*naru), DateTimeText(), m_ui->Reason->text()}); !added) {
+    setChecking(true);
+    m_check->start({m_ui->UserName->text()});
+}
+
+void BBidder::checked(bool naru)
+{
+    setChecking(false);
+    const Bidder bidder{m_ui->UserName->text(), NaruValue(naru), DateTimeText(), m_ui->Reason->text()};
+    if (Status added = m_list.add(bidder); !added) {
         MessageBox::fail(this, added.error());
         return;
     }
     accept();
+}
+
+void BBidder::setChecking(bool checking)
+{
+    m_ui->Save->setEnabled(!checking);
+    m_ui->UserName->setReadOnly(checking);
+    m_ui->Reason->setReadOnly(checking);
+    if (checking)
+        setCursor(Qt::WaitCursor);
+    else
+        unsetCursor();
+}
+
+void BBidder::reject()
+{
+    // Cancel, Escape or the close button while the check runs: it is abandoned, nothing is added.
+    if (m_check)
+        m_check->stop();
+    QDialog::reject();
 }

@@ -77,6 +77,7 @@ public:
     SiteClient &operator=(const SiteClient &) = delete;
 
     void setTimeouts(const Timeouts &timeouts) { m_timeouts = timeouts; }
+    const Timeouts &timeouts() const { return m_timeouts; }
 
     // Sends the request and writes the reply body, whatever its status, to the page file. A GET
     // that meets a passing outage is tried again (see NextTryWaitMs); a POST never is. On a failed

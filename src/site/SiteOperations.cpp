@@ -63,12 +63,18 @@ bool isSignInPage(const QList<QByteArray> &lines)
 // The list on a fetched bidder-block page, or why there is none.
 SiteResult<QStringList> readBlockPage(const SiteClient &site, const SiteReply &reply, const QString &pageFileName)
 {
-    if (reply.redirectedOffPath)
-        return signedOut(site);
     const SiteResult<QList<QByteArray>> lines = site.ReadPageLines(pageFileName);
     if (!lines)
         return lines.error();
-    if (isSignInPage(*lines))
+    return BlockedListAnswer(site, reply, *lines);
+}
+
+} // namespace
+
+SiteResult<QStringList> BlockedListAnswer(const SiteClient &site, const SiteReply &reply,
+                                          const QList<QByteArray> &lines)
+{
+    if (reply.redirectedOffPath || isSignInPage(lines))
         return signedOut(site);
     const QString url = site.baseUrl() + cgiPath + blockPageQuery;
     // Whatever an error page shows, the site did not serve the seller's list with it.
@@ -77,7 +83,7 @@ SiteResult<QStringList> readBlockPage(const SiteClient &site, const SiteReply &r
                          QStringLiteral("The site's bidder-block page at %1 answered with HTTP status %2.")
                                  .arg(url, QString::number(reply.status)) +
                              cookieNotes(site.cookies())};
-    const QList<QByteArray> listTexts = FindListTexts(*lines);
+    const QList<QByteArray> listTexts = FindListTexts(lines);
     if (!listTexts.isEmpty())
         return SplitBlockedList(listTexts.last()); // the last text area on the page wins
     return SiteError{SiteError::Kind::NotAList,
@@ -86,6 +92,8 @@ SiteResult<QStringList> readBlockPage(const SiteClient &site, const SiteReply &r
                              .arg(url) +
                          signInAdvice + cookieNotes(site.cookies())};
 }
+
+namespace {
 
 // The ids as the site counts them: each once, whatever its letter case, and no empty entries.
 struct IdSet
@@ -130,31 +138,47 @@ QByteArray EncodeUserId(const QString &userId)
     return out;
 }
 
+QString NaruLookupPath(const QString &userId)
+{
+    return cgiPath + QStringLiteral("?MfcISAPICommand=ReturnUserIdHistory&requested=") +
+           QString::fromLatin1(EncodeUserId(userId));
+}
+
+QString BlockPagePath()
+{
+    return cgiPath + blockPageQuery;
+}
+
 SiteResult<bool> IsNaru(SiteClient &site, const QString &userId)
 {
-    const QString pathAndQuery = cgiPath + QStringLiteral("?MfcISAPICommand=ReturnUserIdHistory&requested=") +
-                                 QString::fromLatin1(EncodeUserId(userId));
-    const SiteResult<SiteReply> reply = site.FetchToPageFile(QStringLiteral("GET"), pathAndQuery, {}, naruPage);
+    const SiteResult<SiteReply> reply =
+        site.FetchToPageFile(QStringLiteral("GET"), NaruLookupPath(userId), {}, naruPage);
     if (!reply)
         return reply.error();
     const SiteResult<QList<QByteArray>> lines = site.ReadPageLines(naruPage);
     if (!lines)
         return lines.error();
+    return NaruAnswer(site, userId, *reply, *lines);
+}
+
+SiteResult<bool> NaruAnswer(const SiteClient &site, const QString &userId, const SiteReply &reply,
+                            const QList<QByteArray> &lines)
+{
     // The sign-in page lacks the phrase: read as an answer, it would call every id registered.
-    if (reply->redirectedOffPath || isSignInPage(*lines))
+    if (reply.redirectedOffPath || isSignInPage(lines))
         return signedOut(site);
 
     bool naru = false;
-    for (const QByteArray &line : *lines)
+    for (const QByteArray &line : lines)
         if (line.contains("not a registered user"))
             naru = true;
 
     // An error page says nothing about the id: calling it "registered" would turn a site outage
     // into wrong answers in the store.
-    if (!naru && reply->status >= 400)
+    if (!naru && reply.status >= 400)
         return SiteError{SiteError::Kind::Failed,
                          QStringLiteral("The lookup of \"%1\" at %2 got HTTP status %3 and no answer.")
-                                 .arg(userId, site.baseUrl() + pathAndQuery, QString::number(reply->status)) +
+                                 .arg(userId, site.baseUrl() + NaruLookupPath(userId), QString::number(reply.status)) +
                              cookieNotes(site.cookies())};
     return naru;
 }
@@ -207,8 +231,7 @@ QStringList SplitBlockedList(const QByteArray &listText)
 
 SiteResult<QStringList> DownloadBlockedList(SiteClient &site)
 {
-    const SiteResult<SiteReply> reply =
-        site.FetchToPageFile(QStringLiteral("GET"), cgiPath + blockPageQuery, {}, blockPage);
+    const SiteResult<SiteReply> reply = site.FetchToPageFile(QStringLiteral("GET"), BlockPagePath(), {}, blockPage);
     if (!reply)
         return reply.error();
     return readBlockPage(site, *reply, blockPage);

@@ -41,6 +41,15 @@ QString UploadQuestion(const QStringList &userIds);
 // Why an upload that the site answered is not done: what it holds, what is missing, where the pages are.
 QString UploadNotKeptMessage(const UploadCheck &check);
 
+// The two GETs as paths with their queries, and what their replies say, for the requests that are
+// sent several at once (ParallelGets) rather than one at a time through a page file.
+QString NaruLookupPath(const QString &userId);
+QString BlockPagePath();
+SiteResult<bool> NaruAnswer(const SiteClient &site, const QString &userId, const SiteReply &reply,
+                            const QList<QByteArray> &lines);
+SiteResult<QStringList> BlockedListAnswer(const SiteClient &site, const SiteReply &reply,
+                                          const QList<QByteArray> &lines);
+
 // Helpers the operations are made of, exposed for tests.
 QByteArray EncodeUserId(const QString &userId);
 QByteArray UploadBody(const QStringList &userIds);

@@ -1,9 +1,8 @@
 #include "sweep/NARU.h"
 
 #include "app/MessageBox.h"
-#include "core/BidderList.h"
+#include "site/NaruChecks.h"
 #include "site/SiteClient.h"
-#include "site/SiteOperations.h"
 #include "ui_NARU.h"
 
 #include <QTimer>
@@ -20,9 +19,8 @@ NARU::NARU(BidderList &list, AppContext context, QWidget *parent)
     m_ui->ProgressBar1->setRange(0, qMax(1, m_list.count()));
     m_ui->ProgressBar1->setValue(0);
 
-    // The sweep blocks the event loop, so it starts only once the window has had time to show.
+    // The sweep starts once the window has had time to show; one tick starts exactly one sweep.
     m_timer->setInterval(500);
-    m_timer->setTimerType(Qt::PreciseTimer);
     m_timer->setSingleShot(true);
     connect(m_timer, &QTimer::timeout, this, &NARU::Timer1_Timer);
     m_timer->start();
@@ -32,33 +30,44 @@ NARU::~NARU() = default;
 
 void NARU::Timer1_Timer()
 {
-    m_timer->stop();
-    sweep();
-    close();
+    m_site = ConnectSite(m_context);
+    m_checks = new NaruChecks(*m_site, this);
+    // Every row's answer goes to the store in a transaction of its own, over one connection.
+    m_session = std::make_unique<BidderList::Session>(m_list);
+    connect(m_checks, &NaruChecks::answered, this, [this](int row, bool naru) {
+        m_ui->ProgressBar1->setValue(row + 1);
+        if (Status saved = m_list.setNaru(row, naru); !saved) {
+            m_checks->stop();
+            finish(saved.error());
+        }
+    });
+    connect(m_checks, &NaruChecks::failed, this, [this](int row, const SiteError &error) {
+        // Rows done so far keep their new values; the rest keep what they had.
+        finish(QStringLiteral("Bidwarden could not check whether \"%1\" is a registered user, so the check stopped "
+                              "there.\n\n%2")
+                   .arg(m_list.at(row).userName, error.message));
+    });
+    connect(m_checks, &NaruChecks::finished, this, [this] { finish(QString()); });
+    m_checks->start(m_list.userNames());
 }
 
-void NARU::sweep()
+void NARU::finish(const QString &failure)
 {
-    SiteClient site(m_context.siteUrl, m_context.appFolder);
-    const BidderList::Session session(m_list);
-    for (int row = 0; row < m_list.count(); ++row) {
-        const QString userName = m_list.at(row).userName;
-        const SiteResult<bool> naru = IsNaru(site, userName);
-        if (!naru) {
-            // Rows done so far keep their new values; the rest keep what they had.
-            MessageBox::fail(this, QStringLiteral("Bidwarden could not check whether \"%1\" is a registered user, "
-                                                  "so the check stopped there.\n\n%2")
-                                       .arg(userName, naru.error().message));
-            return;
-        }
-        // setValue repaints the bar at once whenever its look changes, so it advances on screen
-        // although the sweep does not return to the event loop.
-        m_ui->ProgressBar1->setValue(row + 1);
-        if (Status saved = m_list.setNaru(row, *naru); !saved) {
-            MessageBox::fail(this, saved.error());
-            return;
-        }
-    }
-    MessageBox::tell(this, QStringLiteral("Bidwarden Management"), QStringLiteral("All usernames checked."),
-                     QMessageBox::Information);
+    m_session.reset();
+    if (failure.isEmpty())
+        MessageBox::tell(this, QStringLiteral("Bidwarden Management"), QStringLiteral("All usernames checked."),
+                         QMessageBox::Information);
+    else
+        MessageBox::fail(this, failure);
+    QDialog::reject();
+}
+
+void NARU::reject()
+{
+    // Escape and the close button stop the sweep: what was answered stays, nothing more is asked.
+    m_timer->stop();
+    if (m_checks)
+        m_checks->stop();
+    m_session.reset();
+    QDialog::reject();
 }

@@ -1,20 +1,23 @@
 #pragma once
 
 #include "app/AppContext.h"
+#include "core/BidderList.h"
 
 #include <QDialog>
 #include <memory>
 
-class BidderList;
+class NaruChecks;
 class QTimer;
+class SiteClient;
 
 namespace Ui {
 class NARU;
 }
 
 // The NARU sweep: checks every user id of the list on the site, in list order, and records each
-// answer in the list and in the first stored row of that user name. It starts shortly after the
-// window is on screen, reports once when done, and closes itself.
+// answer in the list and the store as it comes. It starts once the window is on screen, reports
+// once when done, and closes itself. The window stays alive meanwhile: Escape or its close button
+// stops the sweep, and the rows not yet answered keep their values.
 class NARU : public QDialog
 {
     Q_OBJECT
@@ -23,12 +26,17 @@ public:
     NARU(BidderList &list, AppContext context, QWidget *parent);
     ~NARU() override;
 
+    void reject() override;
+
 private:
     void Timer1_Timer();
-    void sweep();
+    void finish(const QString &failure);
 
     const std::unique_ptr<Ui::NARU> m_ui;
     BidderList &m_list;
     const AppContext m_context;
     QTimer *m_timer;
+    std::unique_ptr<SiteClient> m_site;
+    NaruChecks *m_checks = nullptr;
+    std::unique_ptr<BidderList::Session> m_session;
 };

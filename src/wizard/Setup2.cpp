@@ -3,6 +3,8 @@
 #include "app/MessageBox.h"
 #include "app/WindowFlow.h"
 #include "core/BidderList.h"
+#include "site/NaruChecks.h"
+#include "site/ParallelGets.h"
 #include "site/SiteClient.h"
 #include "site/SiteOperations.h"
 #include "store/AppFilePath.h"
@@ -13,7 +15,6 @@
 
 #include <QElapsedTimer>
 #include <QFile>
-#include <QGuiApplication>
 
 const QString Setup2::ImportReason = QStringLiteral("Auto Added by Wizard");
 
@@ -45,14 +46,33 @@ private:
 
 } // namespace
 
+// One run of Download: the site's list, the rows checked so far, and the window as it was before.
+struct Setup2::Import
+{
+    std::unique_ptr<SiteClient> site;
+    ParallelGets *download = nullptr;
+    NaruChecks *checks = nullptr;
+    QStringList entries;
+    QList<Bidder> rows;
+    RowClock clock;
+    QStringList linesBefore;
+    int maximumBefore = 0;
+    int valueBefore = 0;
+    int stride = 1; // a step smaller than a pixel does not show; the bar moves only when it shows
+};
+
 Setup2::Setup2(WindowFlow &flow) : WizardWindow(flow), m_ui(std::make_unique<Ui::Setup2>())
 {
     m_ui->setupUi(this);
     // Download comes first in the focus order; QDialog would otherwise start on its default button.
     m_ui->Command1->setFocus();
+    // "Download"
     connect(m_ui->Command1, &QPushButton::clicked, this, &Setup2::Command1_Click);
+    // "Back"
     connect(m_ui->Back, &QPushButton::clicked, this, &Setup2::Back_Click);
+    // "Next"
     connect(m_ui->Next, &QPushButton::clicked, this, &Setup2::Next_Click);
+    // "Exit"
     connect(m_ui->Exit, &QPushButton::clicked, this, &Setup2::reject);
 }
 
@@ -60,106 +80,139 @@ Setup2::~Setup2() = default;
 
 void Setup2::Command1_Click()
 {
-    // The import does not return to the event loop, so clicks made meanwhile wait in the queue.
-    // They are let through while the buttons are still off and the window busy, so that an
-    // impatient second click does not run the whole import again, nor Escape end the program.
-    const QList<QPushButton *> buttons = {m_ui->Command1, m_ui->Back, m_ui->Next, m_ui->Exit};
-    for (QPushButton *button : buttons)
+    if (m_import)
+        return;
+    // A store that cannot be used is better told before the site is asked about every id.
+    if (Status usable = flow().list().check(); !usable) {
+        MessageBox::fail(this, usable.error());
+        return;
+    }
+    m_import = std::make_unique<Import>();
+    for (int i = 0; i < m_ui->List1->count(); ++i)
+        m_import->linesBefore << m_ui->List1->item(i)->text();
+    m_import->maximumBefore = m_ui->ProgressBar1->maximum();
+    m_import->valueBefore = m_ui->ProgressBar1->value();
+    for (QPushButton *button : {m_ui->Command1, m_ui->Back, m_ui->Next})
         button->setEnabled(false);
-    setBusy(true);
-    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-    QString failure = importSiteList();
-    QCoreApplication::processEvents();
-    setBusy(false);
-    for (QPushButton *button : buttons)
-        button->setEnabled(true);
-    // The page is only needed while the list is read from it.
-    QFile page(AppFilePath(context().appFolder, kBlockPage));
-    if (page.exists() && !page.remove() && failure.isEmpty())
-        failure = QStringLiteral("Your list was imported, but Bidwarden could not delete %1: %2.")
-                      .arg(page.fileName(), page.errorString());
-    QGuiApplication::restoreOverrideCursor();
-    if (!failure.isEmpty())
-        MessageBox::fail(this, failure);
+    setCursor(Qt::BusyCursor);
+
+    // The whole list is fetched and checked before anything is changed, so that a failed request
+    // or a sign-in page never costs the seller the list they have.
+    m_import->site = ConnectSite(context());
+    m_import->download = new ParallelGets(*m_import->site, this);
+    connect(m_import->download, &ParallelGets::fetched, this,
+            [this](int, const FetchedPage &page) { listDownloaded(page); });
+    connect(m_import->download, &ParallelGets::failed, this, [this](int, const SiteError &error) {
+        endImport(QStringLiteral("Bidwarden could not download your blocked bidder list, so nothing was changed.\n\n%1")
+                      .arg(error.message));
+    });
+    m_import->download->start({BlockPagePath()});
 }
 
-QString Setup2::importSiteList()
+void Setup2::listDownloaded(const FetchedPage &fetched)
 {
-    // A store that cannot be used is better told before the site is asked about every id.
-    BidderList &list = flow().list();
-    const BidderList::Session session(list);
-    if (Status usable = list.check(); !usable)
-        return usable.error();
-
-    // The whole list is fetched and read before anything is changed, so that a failed request or
-    // a sign-in page never costs the seller the list they have.
-    SiteClient site(context().siteUrl, context().appFolder);
-    const SiteResult<QStringList> siteList = DownloadBlockedList(site);
-    if (!siteList && siteList.error().kind == SiteError::Kind::Failed)
-        return QStringLiteral("Bidwarden could not download your blocked bidder list, so nothing was changed.\n\n%1")
-            .arg(siteList.error().message);
-    if (!siteList)
-        return QStringLiteral("The site did not show a blocked bidder list, so nothing was changed.\n\n%1")
-            .arg(siteList.error().message);
-
-    QListWidget *lines = m_ui->List1;
-    QProgressBar *bar = m_ui->ProgressBar1;
-    QStringList linesBefore;
-    for (int i = 0; i < lines->count(); ++i)
-        linesBefore << lines->item(i)->text();
-    const int maximumBefore = bar->maximum(), valueBefore = bar->value();
-    auto restoreWindow = [&] {
-        lines->clear();
-        lines->addItems(linesBefore);
-        bar->setRange(0, maximumBefore);
-        bar->setValue(valueBefore);
-    };
-
-    const QStringList &entries = *siteList;
-    const int count = int(entries.size());
-    lines->clear();
+    const QByteArray &page = fetched.body;
+    // The page is kept while the list is read from it, as the site sent it.
+    QFile pageFile(AppFilePath(context().appFolder, kBlockPage));
+    if (!pageFile.open(QIODevice::WriteOnly | QIODevice::Truncate) || pageFile.write(page) != page.size()) {
+        endImport(
+            QStringLiteral("Could not write the page file %1: %2").arg(pageFile.fileName(), pageFile.errorString()));
+        return;
+    }
+    pageFile.close();
+    const SiteResult<QStringList> list = BlockedListAnswer(*m_import->site, fetched.reply, SplitPageLines(page));
+    if (!list) {
+        endImport(list.error().message);
+        return;
+    }
+    m_import->entries = *list;
+    const int count = int(list->size());
+    m_ui->List1->clear();
     // The bar stands at k while entry k is checked and is full at the last one; one entry or none
     // would give an empty range, which a QProgressBar shows as "busy" instead.
-    bar->setRange(0, qMax(1, count - 1));
-    bar->setValue(0);
-    // A step smaller than a pixel does not show; moving the bar only when it shows saves time.
-    const int stride = qMax(1, bar->maximum() / qMax(1, bar->width()));
-    RowClock clock;
+    m_ui->ProgressBar1->setRange(0, qMax(1, count - 1));
+    m_ui->ProgressBar1->setValue(0);
+    m_import->stride = qMax(1, m_ui->ProgressBar1->maximum() / qMax(1, m_ui->ProgressBar1->width()));
+    m_import->rows.reserve(count);
 
-    QList<Bidder> rows;
-    rows.reserve(count);
-    for (int k = 0; k < count; ++k) {
-        // setValue repaints at once whenever the bar's look changes, so it advances on screen
-        // although the import does not return to the event loop.
-        if (k == count - 1)
-            bar->setValue(bar->maximum());
-        else if (k % stride == 0)
-            bar->setValue(k);
+    m_import->checks = new NaruChecks(*m_import->site, this);
+    connect(m_import->checks, &NaruChecks::answered, this, &Setup2::entryChecked);
+    connect(m_import->checks, &NaruChecks::failed, this, [this](int index, const SiteError &error) {
+        endImport(QStringLiteral("Bidwarden could not check whether \"%1\" (entry %2 of %3) is a registered user, "
+                                 "so the import stopped and your list was left as it was.\n\n%4")
+                      .arg(m_import->entries.at(index), QString::number(index + 1),
+                           QString::number(m_import->entries.size()), error.message));
+    });
+    connect(m_import->checks, &NaruChecks::finished, this, &Setup2::allChecked);
+    m_import->checks->start(m_import->entries);
+}
 
-        const QString &entry = entries.at(k);
-        const SiteResult<bool> naru = IsNaru(site, entry);
-        if (!naru) {
-            restoreWindow();
-            return QStringLiteral("Bidwarden could not check whether \"%1\" (entry %2 of %3) is a registered "
-                                  "user, so the import stopped and your list was left as it was.\n\n%4")
-                .arg(entry, QString::number(k + 1), QString::number(count), naru.error().message);
-        }
-        lines->addItem(*naru ? entry + QStringLiteral(" (NARU)") : entry);
-        rows.append(Bidder{entry, NaruValue(*naru), clock.text(), ImportReason});
-    }
+void Setup2::entryChecked(int index, bool naru)
+{
+    const QString &entry = m_import->entries.at(index);
+    // The bar stands at the entry being checked next, and is full once the last one is.
+    const int next = index + 1, last = int(m_import->entries.size()) - 1;
+    if (next >= last)
+        m_ui->ProgressBar1->setValue(m_ui->ProgressBar1->maximum());
+    else if (next % m_import->stride == 0)
+        m_ui->ProgressBar1->setValue(next);
+    m_ui->List1->addItem(naru ? entry + QStringLiteral(" (NARU)") : entry);
+    m_import->rows.append(Bidder{entry, NaruValue(naru), m_import->clock.text(), ImportReason});
+}
 
+void Setup2::allChecked()
+{
+    BidderList &list = flow().list();
     // The list about to be replaced is kept first, so that an import can be undone; without a
     // copy, nothing is replaced.
     if (const StoreBackupResult backup = BackUpStore(list.storePath()); !backup.ok()) {
-        restoreWindow();
-        return backup.message + QStringLiteral("\n\nSo nothing was imported, and your list was left as it was.");
+        endImport(backup.message + QStringLiteral("\n\nSo nothing was imported, and your list was left as it was."));
+        return;
     }
     // The old rows go and the new ones come in one transaction: all of it, or nothing.
-    if (Status replaced = list.replaceAll(rows); !replaced) {
-        restoreWindow();
-        return replaced.error();
+    if (Status replaced = list.replaceAll(m_import->rows); !replaced) {
+        endImport(replaced.error());
+        return;
     }
-    return {};
+    endImport(QString());
+}
+
+void Setup2::endImport(const QString &failure)
+{
+    if (!m_import)
+        return;
+    const std::unique_ptr<Import> import = std::move(m_import);
+    if (import->checks)
+        import->checks->stop();
+    import->download->stop();
+    // The job objects may be the ones whose signal is being handled.
+    import->download->deleteLater();
+    if (import->checks)
+        import->checks->deleteLater();
+    if (!failure.isNull()) {
+        m_ui->List1->clear();
+        m_ui->List1->addItems(import->linesBefore);
+        m_ui->ProgressBar1->setRange(0, import->maximumBefore);
+        m_ui->ProgressBar1->setValue(import->valueBefore);
+    }
+    for (QPushButton *button : {m_ui->Command1, m_ui->Back, m_ui->Next})
+        button->setEnabled(true);
+    unsetCursor();
+    // The page is only needed while the list is read from it.
+    QString problem = failure;
+    QFile page(AppFilePath(context().appFolder, kBlockPage));
+    if (page.exists() && !page.remove() && problem.isEmpty())
+        problem = QStringLiteral("Your list was imported, but Bidwarden could not delete %1: %2.")
+                      .arg(page.fileName(), page.errorString());
+    if (!problem.isEmpty())
+        MessageBox::fail(this, problem);
+}
+
+void Setup2::stopWork()
+{
+    // Stopped by the user: the store was never touched, and there is nothing to tell.
+    if (m_import)
+        endImport(QStringLiteral(""));
 }
 
 void Setup2::Back_Click()

@@ -19,15 +19,16 @@ const AppContext &WizardWindow::context() const
 
 void WizardWindow::reject()
 {
-    if (!m_busy)
-        EndProgram();
+    stopWork();
+    EndProgram();
 }
 
 void WizardWindow::closeEvent(QCloseEvent *event)
 {
     // QDialog would turn the frame's close into reject(), which here ends the whole program; a
     // plain close only has to unload this window (the program ends anyway if it was the last).
-    event->setAccepted(!m_busy);
+    stopWork();
+    event->accept();
 }
 
 void WizardWindow::replaceWith(QWidget *next)

@@ -26,11 +26,9 @@ protected:
     void closeEvent(QCloseEvent *event) override;
     // Shows the window that takes over, then unloads this one.
     void replaceWith(QWidget *next);
-    // While busy, Escape and the frame's close button are ignored: they were pressed while the
-    // window could not answer, and must not end the program once it can.
-    void setBusy(bool busy) { m_busy = busy; }
+    // Exit, Escape and the frame's close button first stop what the window is doing.
+    virtual void stopWork() {}
 
 private:
     WindowFlow &m_flow;
-    bool m_busy = false;
 };

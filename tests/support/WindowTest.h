@@ -58,7 +58,10 @@ protected slots:
         m_folder = std::make_unique<TestFolder>();
         m_site = std::make_unique<StandinSite>();
         QVERIFY(m_site->start());
-        m_flow = std::make_unique<WindowFlow>(AppContext{m_folder->path(), QString::fromStdString(m_site->baseUrl())});
+        SiteClient::Timeouts quick;
+        quick.retryWaitsMs = {10, 20};
+        m_flow = std::make_unique<WindowFlow>(
+            AppContext{m_folder->path(), QString::fromStdString(m_site->baseUrl()), quick});
         MessageBox::takeShown();
     }
     void cleanup()
@@ -88,10 +91,16 @@ protected:
                 return found;
         return nullptr;
     }
-    // The one message shown since the last call; fails when there was not exactly one.
+    // The one message shown since the last call, once it is; fails when there was not exactly one.
     static MessageBox::Shown message()
     {
-        const QList<MessageBox::Shown> shown = MessageBox::takeShown();
+        QList<MessageBox::Shown> shown = MessageBox::takeShown();
+        QElapsedTimer waited;
+        waited.start();
+        while (shown.isEmpty() && waited.elapsed() < 10000) {
+            QTest::qWait(5);
+            shown = MessageBox::takeShown();
+        }
         if (shown.size() != 1)
             QTest::qFail(qPrintable(QStringLiteral("%1 messages shown").arg(shown.size())), __FILE__, __LINE__);
         return shown.value(0, MessageBox::Shown{});

@@ -123,6 +123,7 @@ struct StandinSite::Impl
     int failureRetryAfter = -1;
     bool lfOnly = false;
     std::vector<Request> requests;
+    int inFlight = 0, peakInFlight = 0; // requests being answered at once
 
     std::unique_ptr<httplib::Server> server;
     std::thread thread;
@@ -156,6 +157,12 @@ bool StandinSite::Impl::hasRequiredCookie(const httplib::Request &req) const
 void StandinSite::Impl::handle(const httplib::Request &req, httplib::Response &res)
 {
     std::unique_lock<std::mutex> lock(mutex);
+    peakInFlight = std::max(peakInFlight, ++inFlight);
+    struct Leave
+    {
+        int &count;
+        ~Leave() { --count; }
+    } leave{inFlight};
     Request record{req.method, req.target, {}, req.body};
     for (const auto &[name, value] : req.headers)
         if (name != "REMOTE_ADDR" && name != "REMOTE_PORT" && name != "LOCAL_ADDR" && name != "LOCAL_PORT")
@@ -431,6 +438,13 @@ void StandinSite::clearRequests()
 {
     std::lock_guard<std::mutex> lock(d->mutex);
     d->requests.clear();
+    d->peakInFlight = 0;
+}
+
+int StandinSite::peakRequestsInFlight() const
+{
+    std::lock_guard<std::mutex> lock(d->mutex);
+    return d->peakInFlight;
 }
 
 std::string StandinSite::percentDecode(const std::string &text)

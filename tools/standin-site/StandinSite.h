@@ -65,6 +65,8 @@ public:
     };
     std::vector<Request> requests() const;
     void clearRequests();
+    // The most requests it was answering at one time since it started or its requests were cleared.
+    int peakRequestsInFlight() const;
 
     // Percent-decodes %XX sequences; everything else is kept as it is.
     static std::string percentDecode(const std::string &text);

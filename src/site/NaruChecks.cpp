@@ -1,0 +1,67 @@
+#include "site/NaruChecks.h"
+
+#include "site/ParallelGets.h"
+#include "site/SiteOperations.h"
+
+#include <QFile>
+
+NaruChecks::NaruChecks(const SiteClient &site, QObject *parent)
+    : QObject(parent), m_site(site), m_gets(new ParallelGets(site, this))
+{
+    connect(m_gets, &ParallelGets::fetched, this, [this](int index, const FetchedPage &page) {
+        m_lastPage = page.body;
+        m_pageToKeep = true;
+        const SiteResult<bool> naru = NaruAnswer(m_site, m_ids.at(index), page.reply, SplitPageLines(page.body));
+        if (!naru) {
+            stop();
+            emit failed(index, naru.error());
+            return;
+        }
+        emit answered(index, *naru);
+    });
+    connect(m_gets, &ParallelGets::failed, this, [this](int index, const SiteError &error) {
+        keepPage();
+        emit failed(index, error);
+    });
+    connect(m_gets, &ParallelGets::finished, this, [this] {
+        keepPage();
+        emit finished();
+    });
+}
+
+NaruChecks::~NaruChecks()
+{
+    keepPage();
+}
+
+void NaruChecks::start(const QStringList &userIds)
+{
+    m_ids = userIds;
+    QStringList paths;
+    paths.reserve(userIds.size());
+    for (const QString &id : userIds)
+        paths << NaruLookupPath(id);
+    m_gets->start(paths);
+}
+
+void NaruChecks::stop()
+{
+    m_gets->stop();
+    keepPage();
+}
+
+bool NaruChecks::isRunning() const
+{
+    return m_gets->isRunning();
+}
+
+// The replies are answered from memory; the page file is written once, when the job ends, with
+// the reply a one-at-a-time job would have left in it.
+void NaruChecks::keepPage()
+{
+    if (!std::exchange(m_pageToKeep, false))
+        return;
+    QFile page(m_site.pagePath(QStringLiteral("naru.htm")));
+    if (page.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        page.write(m_lastPage);
+}

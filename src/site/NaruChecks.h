@@ -1,0 +1,39 @@
+#pragma once
+
+#include "site/SiteClient.h"
+
+#include <QObject>
+#include <QStringList>
+
+class ParallelGets;
+
+// Checks user ids for NARU on the site without blocking the event loop, several at once, and
+// answers strictly in the order of the ids, as if they were checked one after another. naru.htm
+// ends up holding the reply for the last id answered (or the one whose reply stopped the job).
+class NaruChecks : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit NaruChecks(const SiteClient &site, QObject *parent = nullptr);
+    ~NaruChecks() override;
+
+    void start(const QStringList &userIds);
+    // Abandons the checks in flight; nothing more is signalled.
+    void stop();
+    bool isRunning() const;
+
+signals:
+    void answered(int index, bool naru);
+    void failed(int index, const SiteError &error); // signed out, or no answer: the job has stopped
+    void finished();
+
+private:
+    void keepPage();
+
+    const SiteClient &m_site;
+    ParallelGets *m_gets;
+    QStringList m_ids;
+    QByteArray m_lastPage;
+    bool m_pageToKeep = false;
+};

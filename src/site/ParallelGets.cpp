@@ -1,0 +1,291 @@
+#include "site/ParallelGets.h"
+
+#include "site/SiteTransfer.h"
+
+#include <QPointer>
+#include <QSocketNotifier>
+#include <QTimer>
+#include <map>
+#include <variant>
+
+namespace {
+
+// How far past the oldest reply not yet handed back new requests may start: replies that arrive
+// early wait in memory, so one slow request cannot make that pile grow without end.
+constexpr int kReadAhead = 64;
+
+} // namespace
+
+struct ParallelGets::Impl
+{
+    // One request, through all its tries.
+    struct Request
+    {
+        int index = 0;
+        int tries = 0;
+        QByteArray url;
+        std::unique_ptr<curl_slist, SlistDeleter> headers;
+        std::unique_ptr<SiteTransfer> transfer; // the try in flight, if any
+        std::unique_ptr<QTimer> retry;          // the wait before the next try, if any
+    };
+    // A socket's two notifiers, kept with the socket by curl_multi_assign.
+    struct SocketWatch
+    {
+        QSocketNotifier *read;
+        QSocketNotifier *write;
+    };
+
+    Impl(ParallelGets *owner, const SiteClient &client) : q(owner), site(client), multi(curl_multi_init())
+    {
+        curl_multi_setopt(multi, CURLMOPT_SOCKETFUNCTION, onSocket);
+        curl_multi_setopt(multi, CURLMOPT_SOCKETDATA, this);
+        curl_multi_setopt(multi, CURLMOPT_TIMERFUNCTION, onTimer);
+        curl_multi_setopt(multi, CURLMOPT_TIMERDATA, this);
+        curl_multi_setopt(multi, CURLMOPT_MAX_HOST_CONNECTIONS, long(MaxInFlight));
+        curl_multi_setopt(multi, CURLMOPT_MAX_TOTAL_CONNECTIONS, long(MaxInFlight));
+        timer.setSingleShot(true);
+        QObject::connect(&timer, &QTimer::timeout, q, [this] { act(CURL_SOCKET_TIMEOUT, 0); });
+    }
+
+    ~Impl()
+    {
+        abandon();
+        curl_multi_cleanup(multi); // closes the kept connections, retiring their notifiers
+        for (auto &[watch, owned] : watches) {
+            delete watch->read;
+            delete watch->write;
+        }
+    }
+
+    static int onSocket(CURL *, curl_socket_t socket, int what, void *self, void *watchPtr)
+    {
+        auto *impl = static_cast<Impl *>(self);
+        auto *watch = static_cast<SocketWatch *>(watchPtr);
+        if (what == CURL_POLL_REMOVE) {
+            if (watch) {
+                // The notifier may be the one whose signal is being handled: it goes later, and
+                // off now, so that a new socket on the same number gets notifiers of its own.
+                for (QSocketNotifier *notifier : {watch->read, watch->write}) {
+                    notifier->setEnabled(false);
+                    notifier->deleteLater();
+                }
+                curl_multi_assign(impl->multi, socket, nullptr);
+                impl->watches.erase(watch);
+            }
+            return 0;
+        }
+        if (!watch) {
+            auto owned =
+                std::make_unique<SocketWatch>(SocketWatch{new QSocketNotifier(socket, QSocketNotifier::Read),
+                                                          new QSocketNotifier(socket, QSocketNotifier::Write)});
+            watch = owned.get();
+            QObject::connect(watch->read, &QSocketNotifier::activated, impl->q,
+                             [impl, socket] { impl->act(socket, CURL_CSELECT_IN); });
+            QObject::connect(watch->write, &QSocketNotifier::activated, impl->q,
+                             [impl, socket] { impl->act(socket, CURL_CSELECT_OUT); });
+            impl->watches.emplace(watch, std::move(owned));
+            curl_multi_assign(impl->multi, socket, watch);
+        }
+        watch->read->setEnabled(what == CURL_POLL_IN || what == CURL_POLL_INOUT);
+        watch->write->setEnabled(what == CURL_POLL_OUT || what == CURL_POLL_INOUT);
+        return 0;
+    }
+
+    static int onTimer(CURLM *, long timeoutMs, void *self)
+    {
+        auto *impl = static_cast<Impl *>(self);
+        if (timeoutMs < 0)
+            impl->timer.stop();
+        else
+            impl->timer.start(int(timeoutMs));
+        return 0;
+    }
+
+    void act(curl_socket_t socket, int events)
+    {
+        int running = 0;
+        curl_multi_socket_action(multi, socket, events, &running);
+        collect();
+    }
+
+    void launch(Request &request)
+    {
+        request.retry.reset();
+        request.transfer =
+            std::make_unique<SiteTransfer>(site.timeouts(), request.url, request.headers.get(), false, QByteArray());
+        CURL *handle = request.transfer->handle();
+        // A silent server is noticed by libcurl's own speed check, which the multi interface
+        // runs on its timer; a GET has no upload body to fool it.
+        curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, 1L);
+        curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, long(qMax(1, site.timeouts().noProgressMs / 1000)));
+        inFlight.emplace(handle, &request);
+        curl_multi_add_handle(multi, handle);
+    }
+
+    // Starts requests while there is room.
+    void fill()
+    {
+        while (running && int(requests.size()) < MaxInFlight && nextToStart < paths.size() &&
+               nextToStart < nextToDeliver + kReadAhead && nextToStart < stopAt) {
+            const int index = nextToStart++;
+            auto request = std::make_unique<Request>();
+            request->index = index;
+            const QString url = site.baseUrl() + paths.at(index);
+            request->url = url.toUtf8();
+            request->headers.reset(SiteRequestHeaders(site.cookies(), url));
+            Request &started = *request;
+            requests.emplace(index, std::move(request));
+            launch(started);
+        }
+    }
+
+    // Takes in the tries libcurl has finished.
+    void collect()
+    {
+        int left = 0;
+        while (CURLMsg *message = curl_multi_info_read(multi, &left)) {
+            if (message->msg != CURLMSG_DONE)
+                continue;
+            CURL *handle = message->easy_handle;
+            const CURLcode code = message->data.result;
+            auto found = inFlight.find(handle);
+            if (found == inFlight.end())
+                continue;
+            Request &request = *found->second;
+            inFlight.erase(found);
+            curl_multi_remove_handle(multi, handle);
+            TryOutcome outcome = request.transfer->conclude(code);
+            request.transfer.reset();
+            ++request.tries;
+            conclude(request, std::move(outcome));
+        }
+        if (deliver())
+            fill();
+    }
+
+    void conclude(Request &request, TryOutcome outcome)
+    {
+        const int wait =
+            outcome.passingOutage() ? NextTryWaitMs(site.timeouts(), request.tries, outcome.retryAfterSeconds) : -1;
+        if (wait >= 0) {
+            request.retry = std::make_unique<QTimer>();
+            request.retry->setSingleShot(true);
+            QObject::connect(request.retry.get(), &QTimer::timeout, q, [this, &request] {
+                launch(request);
+                int runningHandles = 0;
+                curl_multi_socket_action(multi, CURL_SOCKET_TIMEOUT, 0, &runningHandles);
+            });
+            request.retry->start(wait);
+            return;
+        }
+        const int index = request.index;
+        if (outcome.completed) {
+            FetchedPage page;
+            page.reply.status = outcome.status;
+            page.reply.redirectedOffPath = outcome.redirectedOffPath;
+            page.body = std::move(outcome.body);
+            ready.emplace(index, std::move(page));
+        } else {
+            ready.emplace(index, RequestFailure(QString::fromUtf8(request.url), request.tries, outcome.failure));
+            // Nothing after a failure will be handed back: those requests go now.
+            stopAt = qMin(stopAt, index + 1);
+            dropFrom(index + 1);
+        }
+        requests.erase(index);
+    }
+
+    void cancel(Request &request)
+    {
+        if (request.transfer) {
+            inFlight.erase(request.transfer->handle());
+            curl_multi_remove_handle(multi, request.transfer->handle());
+        }
+    }
+
+    void dropFrom(int first)
+    {
+        for (auto it = requests.lower_bound(first); it != requests.end();) {
+            cancel(*it->second);
+            it = requests.erase(it);
+        }
+    }
+
+    // Hands back, in order, what has come in. False when the receiver deleted the job meanwhile.
+    bool deliver()
+    {
+        const QPointer<ParallelGets> alive(q);
+        while (running) {
+            auto next = ready.find(nextToDeliver);
+            if (next == ready.end())
+                break;
+            auto result = std::move(next->second);
+            ready.erase(next);
+            const int index = nextToDeliver++;
+            if (auto *error = std::get_if<SiteError>(&result)) {
+                const SiteError failure = *error;
+                abandon();
+                emit q->failed(index, failure);
+                return !alive.isNull();
+            }
+            emit q->fetched(index, std::get<FetchedPage>(result));
+            if (!alive)
+                return false;
+        }
+        if (running && nextToDeliver == paths.size()) {
+            running = false;
+            emit q->finished();
+        }
+        return !alive.isNull();
+    }
+
+    void abandon()
+    {
+        running = false;
+        dropFrom(0);
+        ready.clear();
+    }
+
+    ParallelGets *const q;
+    const SiteClient &site;
+    CURLM *const multi;
+    QTimer timer;
+    std::map<SocketWatch *, std::unique_ptr<SocketWatch>> watches;
+    QStringList paths;
+    bool running = false;
+    int nextToStart = 0;
+    int nextToDeliver = 0;
+    int stopAt = 0;
+    std::map<int, std::unique_ptr<Request>> requests; // started and not yet concluded
+    std::map<CURL *, Request *> inFlight;
+    std::map<int, std::variant<FetchedPage, SiteError>> ready;
+};
+
+ParallelGets::ParallelGets(const SiteClient &site, QObject *parent)
+    : QObject(parent), d(std::make_unique<Impl>(this, site))
+{}
+
+ParallelGets::~ParallelGets() = default;
+
+void ParallelGets::start(const QStringList &pathsAndQueries)
+{
+    d->abandon();
+    d->paths = pathsAndQueries;
+    d->running = true;
+    d->nextToStart = d->nextToDeliver = 0;
+    d->stopAt = int(pathsAndQueries.size());
+    // Like every later answer, an empty job's end comes from the event loop, not from start().
+    QTimer::singleShot(0, this, [this] {
+        if (d->deliver())
+            d->fill();
+    });
+}
+
+void ParallelGets::stop()
+{
+    d->abandon();
+}
+
+bool ParallelGets::isRunning() const
+{
+    return d->running;
+}

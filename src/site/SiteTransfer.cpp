@@ -1,0 +1,129 @@
+#include "site/SiteTransfer.h"
+
+#include <QUrl>
+
+namespace {
+
+size_t appendToReply(char *data, size_t size, size_t count, void *replyPtr)
+{
+    auto *reply = static_cast<SiteTransfer::Reply *>(replyPtr);
+    const auto length = static_cast<qsizetype>(size * count);
+    if (reply->bytes.size() + length > SiteClient::MaxReplyBytes) {
+        reply->tooLarge = true;
+        return 0; // anything but the length given aborts the transfer
+    }
+    reply->bytes.append(data, length);
+    return size * count;
+}
+
+int checkProgress(void *watchPtr, curl_off_t, curl_off_t received, curl_off_t, curl_off_t sent)
+{
+    auto *watch = static_cast<SiteTransfer::ProgressWatch *>(watchPtr);
+    const auto now = std::chrono::steady_clock::now();
+    if (received != watch->received || sent != watch->sent) {
+        watch->received = received;
+        watch->sent = sent;
+        watch->lastChange = now;
+        return 0;
+    }
+    watch->stalled = now - watch->lastChange >= watch->limit;
+    return watch->stalled ? 1 : 0;
+}
+
+} // namespace
+
+SiteError RequestFailure(const QString &url, int tries, const QString &failure)
+{
+    const QString tried = tries > 1 ? QStringLiteral(" (tried %1 times)").arg(tries) : QString();
+    return SiteError{SiteError::Kind::Failed,
+                     QStringLiteral("The request to %1 failed%2: %3").arg(url, tried, failure)};
+}
+
+curl_slist *SiteRequestHeaders(const BrowserCookies &cookies, const QString &url)
+{
+    curl_slist *headers = curl_slist_append(nullptr, "Content-Type: application/x-www-form-urlencoded");
+    headers = curl_slist_append(headers, "Expect:");
+    const QByteArray cookieHeader = cookies.cookieHeaderFor(url);
+    if (!cookieHeader.isEmpty())
+        headers = curl_slist_append(headers, QByteArray("Cookie: " + cookieHeader).constData());
+    return headers;
+}
+
+SiteTransfer::SiteTransfer(const SiteClient::Timeouts &timeouts, const QByteArray &url, curl_slist *headers, bool post,
+                           const QByteArray &body)
+    : m_curl(curl_easy_init()), m_url(url), m_watch{std::chrono::milliseconds(timeouts.noProgressMs)},
+      m_noProgressMs(timeouts.noProgressMs)
+{
+    CURL *h = m_curl.get();
+    if (!h)
+        return;
+    curl_easy_setopt(h, CURLOPT_URL, url.constData());
+    curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers);
+    curl_easy_setopt(h, CURLOPT_ERRORBUFFER, m_errorText);
+    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, appendToReply);
+    curl_easy_setopt(h, CURLOPT_WRITEDATA, &m_reply);
+    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    // The program takes no settings from the environment, so no proxy from http_proxy either.
+    curl_easy_setopt(h, CURLOPT_PROXY, "");
+    // The browser-side client this replaces followed redirects; libcurl drops our Cookie header
+    // when a redirect leaves the host.
+    curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(h, CURLOPT_MAXREDIRS, 5L);
+    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(timeouts.connectMs));
+    curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, checkProgress);
+    curl_easy_setopt(h, CURLOPT_XFERINFODATA, &m_watch);
+    curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
+    if (post) {
+        // A redirected post would be followed as a GET of some other page (a sign-in page, say)
+        // whose success says nothing about the post: the redirect itself is the answer.
+        curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 0L);
+        curl_easy_setopt(h, CURLOPT_POST, 1L);
+        curl_easy_setopt(h, CURLOPT_POSTFIELDS, body.constData());
+        curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
+    }
+}
+
+SiteTransfer::~SiteTransfer() = default;
+
+TryOutcome SiteTransfer::conclude(CURLcode rc)
+{
+    TryOutcome outcome;
+    CURL *h = m_curl.get();
+    if (!h) {
+        outcome.failure = QStringLiteral("libcurl could not start");
+        return outcome;
+    }
+    if (rc != CURLE_OK) {
+        outcome.outage = m_watch.stalled || rc == CURLE_COULDNT_CONNECT || rc == CURLE_OPERATION_TIMEDOUT ||
+                         rc == CURLE_GOT_NOTHING || rc == CURLE_PARTIAL_FILE || rc == CURLE_RECV_ERROR ||
+                         rc == CURLE_SEND_ERROR;
+        if (m_reply.tooLarge)
+            outcome.failure = QStringLiteral("the reply grew beyond %1 MB, far more than any page of the site, "
+                                             "so it was dropped")
+                                  .arg(SiteClient::MaxReplyBytes / (1024 * 1024));
+        else if (m_watch.stalled)
+            outcome.failure = QStringLiteral("nothing came from the site for %1 seconds").arg(m_noProgressMs / 1000.0);
+        else
+            outcome.failure = QString::fromUtf8(m_errorText[0] ? m_errorText : curl_easy_strerror(rc));
+        return outcome;
+    }
+    long status = 0;
+    curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
+    char *effectiveUrl = nullptr;
+    curl_easy_getinfo(h, CURLINFO_EFFECTIVE_URL, &effectiveUrl);
+    outcome.redirectedOffPath = QUrl(QString::fromUtf8(effectiveUrl)).path() != QUrl(QString::fromUtf8(m_url)).path();
+    // Only the seconds form: a date would trust the site's clock, and the default waits do as well.
+    curl_header *retryAfter = nullptr;
+    if (curl_easy_header(h, "Retry-After", 0, CURLH_HEADER, -1, &retryAfter) == CURLHE_OK) {
+        bool isNumber = false;
+        const int seconds = QByteArray(retryAfter->value).trimmed().toInt(&isNumber);
+        if (isNumber && seconds >= 0)
+            outcome.retryAfterSeconds = seconds;
+    }
+    outcome.completed = true;
+    outcome.status = static_cast<int>(status);
+    outcome.body = std::move(m_reply.bytes);
+    return outcome;
+}

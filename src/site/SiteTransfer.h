@@ -1,0 +1,83 @@
+#pragma once
+
+#include "site/SiteClient.h"
+
+#include <QByteArray>
+#include <QString>
+#include <chrono>
+#include <curl/curl.h>
+#include <memory>
+
+// How one try of a request ended.
+struct TryOutcome
+{
+    bool completed = false; // a whole reply came in
+    bool outage = false;    // refused, dropped or silent: a GET is worth another try
+    QString failure;        // why it did not complete
+    int status = 0;
+    int retryAfterSeconds = -1;
+    QByteArray body;
+    bool redirectedOffPath = false; // the reply came from another path than the one asked for
+
+    // Whether the try met a passing outage, whether or not a reply came.
+    bool passingOutage() const { return completed ? IsPassingOutageStatus(status) : outage; }
+};
+
+// One try of one request on a handle of its own, set up the same way whether it is sent on its own
+// (curl_easy_perform) or among others (a curl multi handle). Not movable: libcurl holds pointers
+// into it until it is concluded.
+class SiteTransfer
+{
+public:
+    SiteTransfer(const SiteClient::Timeouts &timeouts, const QByteArray &url, curl_slist *headers, bool post,
+                 const QByteArray &body);
+    ~SiteTransfer();
+    SiteTransfer(const SiteTransfer &) = delete;
+    SiteTransfer &operator=(const SiteTransfer &) = delete;
+
+    CURL *handle() const { return m_curl.get(); }
+    // What came of it, once libcurl has finished with code `rc`.
+    TryOutcome conclude(CURLcode rc);
+
+    // The reply so far; a runaway reply ends the transfer instead of filling the memory.
+    struct Reply
+    {
+        QByteArray bytes;
+        bool tooLarge = false;
+    };
+    // libcurl's low-speed limit averages over several seconds and counts the bytes of an upload
+    // body, so a server that takes a POST and then stays silent would slip past it.
+    struct ProgressWatch
+    {
+        std::chrono::milliseconds limit;
+        std::chrono::steady_clock::time_point lastChange = std::chrono::steady_clock::now();
+        curl_off_t received = 0;
+        curl_off_t sent = 0;
+        bool stalled = false;
+    };
+
+private:
+    struct Cleanup
+    {
+        void operator()(CURL *handle) const { curl_easy_cleanup(handle); }
+    };
+
+    std::unique_ptr<CURL, Cleanup> m_curl;
+    QByteArray m_url;
+    char m_errorText[CURL_ERROR_SIZE] = {};
+    Reply m_reply;
+    ProgressWatch m_watch;
+    int m_noProgressMs;
+};
+
+struct SlistDeleter
+{
+    void operator()(curl_slist *list) const { curl_slist_free_all(list); }
+};
+
+// Why a request got no reply, after all its tries.
+SiteError RequestFailure(const QString &url, int tries, const QString &failure);
+
+// The headers every request carries: the form content type (the site expects it on a GET too),
+// no 100-continue wait before a large body, and the browser's cookies for the address.
+struct curl_slist *SiteRequestHeaders(const BrowserCookies &cookies, const QString &url);
