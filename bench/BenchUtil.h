@@ -6,10 +6,12 @@
 #include <sys/resource.h>
 #include <vector>
 
-// Median wall time of a few runs, in milliseconds, after one warm-up run.
-template <typename F> double medianMs(int runs, F &&work)
+// Median wall time of a few runs, in milliseconds, after one warm-up run unless it is too long to
+// spend one on.
+template <typename F> double medianMs(int runs, F &&work, bool warmUp = true)
 {
-    work();
+    if (warmUp)
+        work();
     std::vector<double> times;
     for (int i = 0; i < runs; ++i) {
         QElapsedTimer timer;
