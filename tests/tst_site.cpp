@@ -163,6 +163,7 @@ private slots:
         if (fault == "503" || fault == "drop" || fault == "silence")
             m_site->setFault({fault == "503" ? 503 : 0, fault == "silence" ? 3000 : 0, fault == "drop"});
         if (fault == "runaway") {
+            site->setTimeouts({5000, 5000, {0, 0}, 300}); // a slow machine may take a while to send 16 MB
             const std::string huge(SiteClient::MaxReplyBytes + 1, 'x');
             m_site->setHistoryPage("alice", huge);
             m_site->setBlockPage(huge);
