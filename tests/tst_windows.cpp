@@ -200,13 +200,23 @@ private slots:
         const MessageBox::Shown done = message();
         QCOMPARE(done.title + done.text, QStringLiteral("Bidwarden ManagementAll usernames checked."));
 
-        // A lookup that fails stops the sweep there: rows before it keep their new values.
+        // A lookup that fails stops the sweep there: rows before it keep their new values, the
+        // rest their old ones, though the site answered for them.
         m_site->setNaruIds({"carol", "bob"});
         m_site->setLookupFault("alice", {0, 0, true});
         NARU stopped(m_flow->list(), m_flow->context(), main);
         MessageBox::setNextAnswer(QMessageBox::Ok);
         stopped.exec();
         QVERIFY(message().text.contains(QStringLiteral("\"alice\"")));
+        QCOMPARE(shown(main, 1), QStringList({"Yes", "Yes", "No"}));
+        QCOMPARE(m_folder->stored(), m_flow->list().rows());
+
+        // Signed out, the site answers with its sign-in page: that is no "No", and nothing changes.
+        m_site->setSignedOut(true, "");
+        NARU signedOut(m_flow->list(), m_flow->context(), main);
+        MessageBox::setNextAnswer(QMessageBox::Ok);
+        signedOut.exec();
+        QVERIFY(message().text.contains(QStringLiteral("sign in again")));
         QCOMPARE(shown(main, 1), QStringList({"Yes", "Yes", "No"}));
         QCOMPARE(m_folder->stored(), m_flow->list().rows());
     }
