@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Site client overheads against the stand-in site on loopback: lookups with page files against
 // bare libcurl requests of the same pages, and the upload of a long list.
 #include "BareGet.h"

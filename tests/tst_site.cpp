@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The site client against the stand-in site on loopback, with real page files.
 #include "StandinSite.h"
 #include "site/NaruChecks.h"

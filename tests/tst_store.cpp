@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "TestSupport.h"
 #include "store/AppFilePath.h"
 #include "store/DateTimeText.h"

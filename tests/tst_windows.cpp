@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "WindowTest.h"
 #include "app/BBMain.h"
 #include "dialogs/BBidder.h"

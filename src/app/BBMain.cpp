@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/BBMain.h"
 
 #include "about/frmAbout.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/WindowFlow.h"
 
 #include "app/BBMain.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "core/BidderList.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "dialogs/BBidder.h"
 
 #include "app/Appearance.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "dialogs/BlockedBidder.h"
 
 #include "app/Appearance.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "site/BrowserCookies.h"
 
 #include "site/ChromiumCookies.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "site/ChromiumCookies.h"
 
 #include "site/BrowserCookies.h"

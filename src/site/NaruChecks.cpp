@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "site/NaruChecks.h"
 
 #include "site/ParallelGets.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "site/ParallelGets.h"
 
 #include "site/SiteTransfer.h"

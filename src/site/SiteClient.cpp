@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "site/SiteClient.h"
 
 #include "site/SiteTransfer.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "site/SiteOperations.h"
 
 #include <QDir>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "site/SiteTransfer.h"
 
 #include <QUrl>

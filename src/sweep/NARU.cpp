@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sweep/NARU.h"
 
 #include "app/MessageBox.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "wizard/Setup1.h"
 
 #include "ui_Setup1.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "wizard/Setup2.h"
 
 #include "app/MessageBox.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "wizard/WizardWindow.h"
 
 #include "app/WindowFlow.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "StandinSite.h"
 
 #include <algorithm>
