@@ -140,9 +140,11 @@ Status BidderList::setNaru(int row, bool naru)
     Session session(*this);
     const QString value = NaruValue(naru);
     const QString userName = m_rows.at(row).userName;
-    if (auto saved = m_store->setNaru(userName, value); !saved)
+    const auto saved = m_store->setNaru(userName, value);
+    if (!saved)
         return Failure{saved.error()};
-    for (int same : rowsOfUser(userName)) {
+    // The rows shown are the rows stored, so only a name stored twice needs looking for again.
+    for (int same : *saved > 1 ? rowsOfUser(userName) : QList<int>{row}) {
         m_rows[same].naru = value;
         emit changed(same);
     }
