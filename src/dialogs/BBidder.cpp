@@ -29,9 +29,9 @@ void BBidder::Save_Click()
         return;
     if (!m_site) {
         m_site = ConnectSite(m_context);
-        m_check = new NaruChecks(*m_site, this);
-        connect(m_check, &NaruChecks::answered, this, [this](int, bool naru) { checked(naru); });
-        connect(m_check, &NaruChecks::failed, this, [this](int, const SiteError &error) {
+        m_check = std::make_unique<NaruChecks>(*m_site);
+        connect(m_check.get(), &NaruChecks::answered, this, [this](int, bool naru) { checked(naru); });
+        connect(m_check.get(), &NaruChecks::failed, this, [this](int, const SiteError &error) {
             // Nothing is stored or listed, and what was typed stays, to try again or cancel.
             setChecking(false);
             MessageBox::fail(this, QStringLiteral("Bidwarden could not check whether \"%1\" is a registered "

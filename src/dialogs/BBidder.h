@@ -36,5 +36,5 @@ private:
     BidderList &m_list;
     const AppContext m_context;
     std::unique_ptr<SiteClient> m_site;
-    NaruChecks *m_check = nullptr;
+    std::unique_ptr<NaruChecks> m_check; // goes before the client it uses
 };

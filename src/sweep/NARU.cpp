@@ -32,10 +32,10 @@ NARU::~NARU() = default;
 void NARU::Timer1_Timer()
 {
     m_site = ConnectSite(m_context);
-    m_checks = new NaruChecks(*m_site, this);
+    m_checks = std::make_unique<NaruChecks>(*m_site);
     // Every row's answer goes to the store in a transaction of its own, over one connection.
     m_session = std::make_unique<BidderList::Session>(m_list);
-    connect(m_checks, &NaruChecks::answered, this, [this](int row, bool naru) {
+    connect(m_checks.get(), &NaruChecks::answered, this, [this](int row, bool naru) {
         // The bar would repaint there and then on every row, which costs more than a row's own work;
         // each step is drawn with the window's next paint instead.
         m_ui->ProgressBar1->setUpdatesEnabled(false);
@@ -46,13 +46,13 @@ void NARU::Timer1_Timer()
             finish(saved.error());
         }
     });
-    connect(m_checks, &NaruChecks::failed, this, [this](int row, const SiteError &error) {
+    connect(m_checks.get(), &NaruChecks::failed, this, [this](int row, const SiteError &error) {
         // Rows done so far keep their new values; the rest keep what they had.
         finish(QStringLiteral("Bidwarden could not check whether \"%1\" is a registered user, so the check stopped "
                               "there.\n\n%2")
                    .arg(m_list.at(row).userName, error.message));
     });
-    connect(m_checks, &NaruChecks::finished, this, [this] { finish(QString()); });
+    connect(m_checks.get(), &NaruChecks::finished, this, [this] { finish(QString()); });
     m_checks->start(m_list.userNames());
 }
 

@@ -38,6 +38,6 @@ private:
     const AppContext m_context;
     QTimer *m_timer;
     std::unique_ptr<SiteClient> m_site;
-    NaruChecks *m_checks = nullptr;
+    std::unique_ptr<NaruChecks> m_checks; // goes before the client it uses
     std::unique_ptr<BidderList::Session> m_session;
 };

@@ -16,6 +16,7 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QTimer>
 
 const QString Setup2::ImportReason = QStringLiteral("Auto Added by Wizard");
 
@@ -51,8 +52,8 @@ private:
 struct Setup2::Import
 {
     std::unique_ptr<SiteClient> site;
-    ParallelGets *download = nullptr;
-    NaruChecks *checks = nullptr;
+    std::unique_ptr<ParallelGets> download; // the jobs go before the client they use
+    std::unique_ptr<NaruChecks> checks;
     QStringList entries;
     QList<Bidder> rows;
     RowClock clock;
@@ -100,10 +101,10 @@ void Setup2::Command1_Click()
     // The whole list is fetched and checked before anything is changed, so that a failed request
     // or a sign-in page never costs the seller the list they have.
     m_import->site = ConnectSite(context());
-    m_import->download = new ParallelGets(*m_import->site, this);
-    connect(m_import->download, &ParallelGets::fetched, this,
+    m_import->download = std::make_unique<ParallelGets>(*m_import->site);
+    connect(m_import->download.get(), &ParallelGets::fetched, this,
             [this](int, const FetchedPage &page) { listDownloaded(page); });
-    connect(m_import->download, &ParallelGets::failed, this, [this](int, const SiteError &error) {
+    connect(m_import->download.get(), &ParallelGets::failed, this, [this](int, const SiteError &error) {
         endImport(QStringLiteral("Bidwarden could not download your blocked bidder list, so nothing was changed.\n\n%1")
                       .arg(error.message));
     });
@@ -136,15 +137,15 @@ void Setup2::listDownloaded(const FetchedPage &fetched)
     m_import->stride = qMax(1, m_ui->ProgressBar1->maximum() / qMax(1, m_ui->ProgressBar1->width()));
     m_import->rows.reserve(count);
 
-    m_import->checks = new NaruChecks(*m_import->site, this);
-    connect(m_import->checks, &NaruChecks::answered, this, &Setup2::entryChecked);
-    connect(m_import->checks, &NaruChecks::failed, this, [this](int index, const SiteError &error) {
+    m_import->checks = std::make_unique<NaruChecks>(*m_import->site);
+    connect(m_import->checks.get(), &NaruChecks::answered, this, &Setup2::entryChecked);
+    connect(m_import->checks.get(), &NaruChecks::failed, this, [this](int index, const SiteError &error) {
         endImport(QStringLiteral("Bidwarden could not check whether \"%1\" (entry %2 of %3) is a registered user, "
                                  "so the import stopped and your list was left as it was.\n\n%4")
                       .arg(m_import->entries.at(index), QString::number(index + 1),
                            QString::number(m_import->entries.size()), error.message));
     });
-    connect(m_import->checks, &NaruChecks::finished, this, &Setup2::allChecked);
+    connect(m_import->checks.get(), &NaruChecks::finished, this, &Setup2::allChecked);
     m_import->checks->start(m_import->entries);
 }
 
@@ -182,14 +183,12 @@ void Setup2::endImport(const QString &failure)
 {
     if (!m_import)
         return;
-    const std::unique_ptr<Import> import = std::move(m_import);
+    const std::shared_ptr<Import> import(std::move(m_import));
     if (import->checks)
         import->checks->stop();
     import->download->stop();
-    // The job objects may be the ones whose signal is being handled.
-    import->download->deleteLater();
-    if (import->checks)
-        import->checks->deleteLater();
+    // The jobs may be the ones whose signal is being handled: they go once that is over.
+    QTimer::singleShot(0, this, [import] {});
     if (!failure.isNull()) {
         m_ui->List1->clear();
         m_ui->List1->addItems(import->linesBefore);
