@@ -2,6 +2,7 @@
 #pragma once
 
 #include "site/BrowserCookies.h"
+#include "store/Result.h"
 
 #include <QByteArray>
 #include <QList>
@@ -23,25 +24,8 @@ struct SiteError
     QString message;
 };
 
-// A value, or the error that stopped it: the error travels with the result, so no caller can read
-// one left over from an earlier request. Read it like std::optional.
-template <typename T> class SiteResult
-{
-public:
-    SiteResult(T value) : m_value(std::move(value)) {}
-    SiteResult(SiteError error) : m_error(std::move(error)) {}
-
-    bool has_value() const { return m_value.has_value(); }
-    explicit operator bool() const { return has_value(); }
-    const T &operator*() const { return *m_value; }
-    const T *operator->() const { return &*m_value; }
-    const SiteError &error() const { return m_error; } // meaningful only without a value
-    bool signedOut() const { return !m_value && m_error.kind == SiteError::Kind::SignedOut; }
-
-private:
-    std::optional<T> m_value;
-    SiteError m_error;
-};
+// A value, or the error that stopped it.
+template <typename T> using SiteResult = Result<T, SiteError>;
 
 // A request that got a whole reply, saved to its page file whatever the status.
 struct SiteReply

@@ -3,6 +3,7 @@
 
 #include <QString>
 #include <optional>
+#include <type_traits>
 #include <utility>
 
 // What an operation gives back: its value, or the plain-words reason it failed. The reason travels
@@ -12,22 +13,31 @@ struct Failure
     QString message;
 };
 
-template <typename T> class [[nodiscard]] Result
+// Read it like std::optional. The error is a Failure's message, or an error type of the caller's
+// choosing that says more (what kind of failure it was, say).
+template <typename T, typename Error = Failure> class [[nodiscard]] Result
 {
 public:
     Result(T value) : m_value(std::move(value)) {}
-    Result(Failure failure) : m_error(std::move(failure.message)) {}
+    Result(Error error) : m_error(std::move(error)) {}
 
-    bool ok() const { return m_value.has_value(); }
-    explicit operator bool() const { return ok(); }
+    bool has_value() const { return m_value.has_value(); }
+    explicit operator bool() const { return has_value(); }
     const T &operator*() const { return *m_value; }
     T &operator*() { return *m_value; }
     const T *operator->() const { return &*m_value; }
-    const QString &error() const { return m_error; }
+    // Why there is no value; meaningful only then.
+    decltype(auto) error() const
+    {
+        if constexpr (std::is_same_v<Error, Failure>)
+            return (m_error.message);
+        else
+            return (m_error);
+    }
 
 private:
     std::optional<T> m_value;
-    QString m_error;
+    Error m_error;
 };
 
 // The result of an operation that gives nothing back but success.
