@@ -271,6 +271,12 @@ private slots:
                 texts << step2->findChild<QListWidget *>("List1")->item(i)->text();
             return texts;
         };
+        // Without a backup of the list it would replace, the import does not start.
+        m_folder->write(QStringLiteral("backups"), "a file where the folder goes");
+        MessageBox::setNextAnswer(QMessageBox::Ok);
+        click(step2, "Command1");
+        QVERIFY(message().text.contains(QStringLiteral("could not back up")));
+        QVERIFY(m_site->requests().empty() && QFile::remove(m_folder->file(QStringLiteral("backups"))));
         // A lookup that fails leaves the old list as it was.
         m_site->setSellerList({"alpha", "beta", "gamma"});
         m_site->setNaruIds({"beta"});
@@ -286,10 +292,11 @@ private slots:
         QCOMPARE(lines(), QStringList({"alpha", "beta (NARU)", "gamma"}));
         QCOMPARE(step2->findChild<QProgressBar *>("ProgressBar1")->value(), 2);
         QVERIFY(!QFile::exists(m_folder->file(QStringLiteral("response.htm"))));
-        // The list it replaced was kept: one backup, of the one import that went through.
+        // Each import kept the list it was to replace first.
         const QStringList backups = QDir(m_folder->file(QStringLiteral("backups"))).entryList(QDir::Files);
-        QCOMPARE(backups.size(), 1);
-        QCOMPARE(namesOf(*BidderStore(m_folder->file("backups/" + backups[0])).readAll()), QStringList{"local"});
+        QCOMPARE(backups.size(), 2);
+        for (const QString &backup : backups)
+            QCOMPARE(namesOf(*BidderStore(m_folder->file("backups/" + backup)).readAll()), QStringList{"local"});
         click(step2, "Next");
         QCOMPARE(windows(), QStringList{"BBMain"});
         QCOMPARE(shown(window<BBMain>()), QStringList({"alpha", "beta", "gamma"}));

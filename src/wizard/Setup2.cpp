@@ -84,9 +84,16 @@ void Setup2::Command1_Click()
 {
     if (m_import)
         return;
-    // A store that cannot be used is better told before the site is asked about every id.
+    // A store that cannot be used is better told before the site is asked about every id. The
+    // list the import will replace is kept first, so that the import can be undone: without a
+    // copy, the import does not start.
     if (Status usable = flow().list().check(); !usable) {
         MessageBox::fail(this, usable.error());
+        return;
+    }
+    if (const StoreBackupResult backup = BackUpStore(flow().list().storePath()); !backup.ok()) {
+        MessageBox::fail(this, backup.message + QStringLiteral("\n\nSo nothing was imported, and your list was left "
+                                                               "as it was."));
         return;
     }
     m_import = std::make_unique<Import>();
@@ -165,12 +172,6 @@ void Setup2::entryChecked(int index, bool naru)
 void Setup2::allChecked()
 {
     BidderList &list = flow().list();
-    // The list about to be replaced is kept first, so that an import can be undone; without a
-    // copy, nothing is replaced.
-    if (const StoreBackupResult backup = BackUpStore(list.storePath()); !backup.ok()) {
-        endImport(backup.message + QStringLiteral("\n\nSo nothing was imported, and your list was left as it was."));
-        return;
-    }
     // The old rows go and the new ones come in one transaction: all of it, or nothing.
     if (Status replaced = list.replaceAll(m_import->rows); !replaced) {
         endImport(replaced.error());
