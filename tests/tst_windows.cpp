@@ -88,6 +88,14 @@ private slots:
         QCOMPARE(m_folder->storedNames(), QStringList({"carol", "alice"}));
         QVERIFY(MessageBox::takeShown().isEmpty());
 
+        // A sort that cannot read the store leaves the rows and the indicator as they were.
+        m_folder->write(QStringLiteral("bidders.mdb"), "not a store");
+        MessageBox::setNextAnswer(QMessageBox::Ok);
+        clickHeader(main, 0);
+        QVERIFY(message().text.contains(QStringLiteral("cannot use its list")));
+        QCOMPARE(shown(main), QStringList({"carol", "alice"}));
+        QCOMPARE(view(main)->header()->sortIndicatorOrder(), Qt::DescendingOrder);
+
         // Exit ends the program: every window goes.
         click(main, "Command9");
         QCOMPARE(windows(), QStringList());
