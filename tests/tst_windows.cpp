@@ -220,13 +220,19 @@ private slots:
 
         // A lookup that fails stops the sweep there: rows before it keep their new values.
         m_site->setNaruIds({"carol", "bob"});
-        m_site->setLookupFault("alice", {0, 0, true});
+        m_site->setLookupFault("alice", {404, 0, false});
         NARU stopped(m_flow->list(), m_flow->context(), main);
         MessageBox::setNextAnswer(QMessageBox::Ok);
         stopped.exec();
-        QVERIFY(message().text.contains(QStringLiteral("\"alice\"")));
+        QVERIFY(message().text.contains(QStringLiteral("whether \"alice\" is")));
         QCOMPARE(shown(main, 1), QStringList({"Yes", "Yes", "No"}));
         QCOMPARE(m_folder->stored(), m_flow->list().rows());
+        // So does a row the store cannot save, with one message.
+        m_folder->sql("CREATE TRIGGER b BEFORE UPDATE ON Bidders BEGIN SELECT RAISE(ABORT, 'no update'); END");
+        NARU unsaved(m_flow->list(), m_flow->context(), main);
+        MessageBox::setNextAnswer(QMessageBox::Ok);
+        unsaved.exec();
+        QVERIFY(message().text.contains(QStringLiteral("no update")));
     }
 
     void uploadSendsTheListInDisplayOrder()
@@ -248,7 +254,12 @@ private slots:
         QCOMPARE(QString::fromStdString(requests[0].body),
                  QStringLiteral("MfcISAPICommand=BidderBlockResult&userid=&pass=&bidderlist=alice, bob, carol&"));
 
-        // An error status is not a success, and No sends nothing.
+        // A list the site did not keep is not a success, nor is an error status, and No sends nothing.
+        m_site->setUploadKeeps(1);
+        MessageBox::setNextAnswer(QMessageBox::Yes);
+        MessageBox::setNextAnswer(QMessageBox::Ok);
+        click(main, "Command4");
+        QVERIFY(MessageBox::takeShown().last().text.contains(QStringLiteral("holds 1 of the 3")));
         m_site->setUploadFault({500, 0, false});
         MessageBox::setNextAnswer(QMessageBox::Yes);
         MessageBox::setNextAnswer(QMessageBox::Ok);
@@ -257,7 +268,7 @@ private slots:
         MessageBox::setNextAnswer(QMessageBox::No);
         click(main, "Command4");
         QCOMPARE(MessageBox::takeShown().size(), 1);
-        QCOMPARE(m_site->requests().size(), size_t(3));
+        QCOMPARE(m_site->requests().size(), size_t(5));
     }
 
     void wizardImportsTheSiteListAndHandsBack()
@@ -278,19 +289,19 @@ private slots:
                 texts << step2->findChild<QListWidget *>("List1")->item(i)->text();
             return texts;
         };
-        // A lookup that fails leaves the old list as it was.
         m_site->setSellerList({"alpha", "beta", "gamma"});
         m_site->setNaruIds({"beta"});
-        m_site->setLookupFault("gamma", {0, 0, true});
-        MessageBox::setNextAnswer(QMessageBox::Ok);
-        click(step2, "Command1");
-        QVERIFY(message().text.contains(QStringLiteral("\"gamma\" (entry 3 of 3)")));
-        QCOMPARE(m_folder->storedNames(), QStringList{"local"});
-
-        m_site->setLookupFault("gamma", {});
         click(step2, "Command1");
         QTRY_VERIFY(step2->findChild<QPushButton *>("Next")->isEnabled());
-        QCOMPARE(lines(), QStringList({"alpha", "beta (NARU)", "gamma"}));
+        const QStringList imported{"alpha", "beta (NARU)", "gamma"};
+        QCOMPARE(lines(), imported);
+        QCOMPARE(step2->findChild<QProgressBar *>("ProgressBar1")->value(), 2);
+        // A lookup that fails then leaves the list, and the window, as they were.
+        m_site->setLookupFault("beta", {0, 0, true});
+        MessageBox::setNextAnswer(QMessageBox::Ok);
+        click(step2, "Command1");
+        QVERIFY(message().text.contains(QStringLiteral("\"beta\" (entry 2 of 3)")));
+        QCOMPARE(lines(), imported);
         QCOMPARE(step2->findChild<QProgressBar *>("ProgressBar1")->value(), 2);
         QVERIFY(!QFile::exists(m_folder->file(QStringLiteral("response.htm"))));
         // The list it replaced was kept: one backup, of the one import that went through.
@@ -300,6 +311,7 @@ private slots:
         click(step2, "Next");
         QCOMPARE(windows(), QStringList{"BBMain"});
         QCOMPARE(shown(window<BBMain>()), QStringList({"alpha", "beta", "gamma"}));
+        QCOMPARE(shown(window<BBMain>(), 1), QStringList({"No", "Yes", "No"}));
         QCOMPARE(shown(window<BBMain>(), 3), QStringList(3, QStringLiteral("Auto Added by Wizard")));
         QCOMPARE(m_folder->stored(), m_flow->list().rows());
     }
