@@ -150,6 +150,7 @@ void TestDesktop::backupIsAConsistentCopyAndTheNewestTenAreKept()
     expected.sort();
     QCOMPARE(QDir(folder.file(QStringLiteral("backups"))).entryList(QDir::Files, QDir::Name), expected);
     QCOMPARE(last.backupPath, folder.file(QStringLiteral("backups/bidders-20260512-120117-11.mdb")));
+    QCOMPARE(folder.bytes(QStringLiteral("backups/bidders-20260512-120117-11.mdb")).at(18), char(1)); // not in WAL mode
     QCOMPARE(*BidderStore(last.backupPath).readAll(), rows);
 }
 

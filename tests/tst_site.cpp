@@ -369,6 +369,7 @@ private slots:
         QCOMPARE(got, expected.mid(0, answers));
         QCOMPARE(failedAt, failing);
         QCOMPARE(finished, failing < 0 && stopAfter < 0);
+        QVERIFY(!checks.isRunning());
         QCOMPARE(m_site->peakRequestsInFlight(), 4);
         // The page file holds the reply a one-at-a-time job would have left there.
         QVERIFY(page("naru.htm").contains(ids[answers - 1].toUtf8() + "<"));
@@ -377,6 +378,19 @@ private slots:
         checks.start({});
         QTRY_VERIFY(finished);
         QCOMPARE(m_site->requests().size(), size_t(0));
+        // A slow reply holds back only so many requests after it, 64, until it is answered.
+        ids.clear();
+        for (int i = 0; i < 70; ++i)
+            ids << QStringLiteral("x%1").arg(i);
+        m_site->setLookupFault("x0", {0, 300, false});
+        size_t sentBeforeFirst = 0;
+        NaruChecks ahead(*m_client);
+        connect(&ahead, &NaruChecks::answered, this, [&](int index) {
+            if (index == 0)
+                sentBeforeFirst = m_site->requests().size();
+        });
+        ahead.start(ids);
+        QTRY_COMPARE(sentBeforeFirst, size_t(64));
     }
 };
 

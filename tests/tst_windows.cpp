@@ -62,6 +62,7 @@ private slots:
         clickHeader(main, 0);
         clickHeader(main, 0);
         QCOMPARE(shown(main), QStringList({"carol", "Bob", "alice"}));
+        QVERIFY(view(main)->header()->isSortIndicatorShown());
         QCOMPARE(view(main)->header()->sortIndicatorOrder(), Qt::DescendingOrder);
 
         // Double-click the second row: the record opens, with Save first, and Enter saves the edit.
@@ -79,15 +80,25 @@ private slots:
         QCOMPARE(shown(main, 3), QStringList({"reason for carol", "changed", "reason for alice"}));
         QCOMPARE(m_folder->stored().at(2).reason, QStringLiteral("changed"));
 
-        // Delete Selected, by Enter on the focused button: the bidder goes from the store and the list.
+        // Delete Selected on the first row, by Enter on the focused button: the bidder goes from the
+        // store and the list.
+        view(main)->setCurrentItem(view(main)->topLevelItem(0));
         main->findChild<QPushButton *>("Command2")->setFocus();
         QTest::keyClick(main->findChild<QPushButton *>("Command2"), Qt::Key_Return);
-        QCOMPARE(shown(main), QStringList({"carol", "alice"}));
-        QCOMPARE(m_folder->storedNames(), QStringList({"carol", "alice"}));
+        QCOMPARE(shown(main), QStringList({"Bob", "alice"}));
+        QCOMPARE(m_folder->storedNames(), QStringList({"alice", "Bob"}));
         view(main)->clearSelection();
         click(main, "Command2");
-        QCOMPARE(m_folder->storedNames(), QStringList({"carol", "alice"}));
+        QCOMPARE(m_folder->storedNames(), QStringList({"alice", "Bob"}));
         QVERIFY(MessageBox::takeShown().isEmpty());
+
+        // A sort that cannot read the store leaves the rows and the indicator as they were.
+        m_folder->write(QStringLiteral("bidders.mdb"), "not a store");
+        MessageBox::setNextAnswer(QMessageBox::Ok);
+        clickHeader(main, 0);
+        QVERIFY(message().text.contains(QStringLiteral("cannot use its list")));
+        QCOMPARE(shown(main), QStringList({"Bob", "alice"}));
+        QCOMPARE(view(main)->header()->sortIndicatorOrder(), Qt::DescendingOrder);
 
         // Exit ends the program: every window goes.
         click(main, "Command9");
@@ -139,7 +150,7 @@ private slots:
         MessageBox::setNextAnswer(QMessageBox::Ok);
         click(&dialog, "Save");
         QVERIFY2(message().text.contains(QStringLiteral("\"bob\"")), "the message names the bidder");
-        QVERIFY(dialog.isVisible());
+        QVERIFY(dialog.isVisible() && dialog.findChild<QPushButton *>("Save")->isEnabled());
         QCOMPARE(dialog.findChild<QLineEdit *>("UserName")->text(), QStringLiteral("bob"));
         QCOMPARE(m_folder->stored().size(), 2);
         QCOMPARE(shown(main).size(), 2);
@@ -168,12 +179,19 @@ private slots:
 
     void blockedBidderWithoutARecordIsNotShown()
     {
-        BBMain *main = openMain({bidder("alice"), bidder("gone")});
-        QVERIFY(BidderStore(m_folder->storePath()).removeUser(QStringLiteral("gone")));
+        // A row marked " [NARU]" stands for the id without the mark, which has no record here.
+        BBMain *main = openMain({bidder("alice"), bidder("gone [NARU]")});
         BlockedBidder dialog(m_flow->list(), 1, main);
         MessageBox::setNextAnswer(QMessageBox::Ok);
         QVERIFY(!dialog.Form_Load());
-        QVERIFY(message().text.contains(QStringLiteral("no stored record for \"gone\"")));
+        QVERIFY(message().text.contains(QStringLiteral("no stored record for \"gone\".")));
+        // Nor is an edit saved once the record has gone.
+        BlockedBidder edit(m_flow->list(), 0, main);
+        QVERIFY(edit.Form_Load());
+        QVERIFY(BidderStore(m_folder->storePath()).removeUser(QStringLiteral("alice")));
+        MessageBox::setNextAnswer(QMessageBox::Ok);
+        click(&edit, "Command1");
+        QVERIFY(message().text.contains(QStringLiteral("no stored record for \"alice\"")));
         QCOMPARE(shown(main, 3).first(), QStringLiteral("reason for alice"));
     }
 
@@ -204,13 +222,20 @@ private slots:
         // A lookup that fails stops the sweep there: rows before it keep their new values, the
         // rest their old ones, though the site answered for them.
         m_site->setNaruIds({"carol", "bob"});
-        m_site->setLookupFault("alice", {0, 0, true});
+        m_site->setLookupFault("alice", {404, 0, false});
         NARU stopped(m_flow->list(), m_flow->context(), main);
         MessageBox::setNextAnswer(QMessageBox::Ok);
         stopped.exec();
-        QVERIFY(message().text.contains(QStringLiteral("\"alice\"")));
+        QVERIFY(message().text.contains(QStringLiteral("whether \"alice\" is")));
         QCOMPARE(shown(main, 1), QStringList({"Yes", "Yes", "No"}));
         QCOMPARE(m_folder->stored(), m_flow->list().rows());
+
+        // So does a row the store cannot save, with one message.
+        m_folder->sql("CREATE TRIGGER b BEFORE UPDATE ON Bidders BEGIN SELECT RAISE(ABORT, 'no update'); END");
+        NARU unsaved(m_flow->list(), m_flow->context(), main);
+        MessageBox::setNextAnswer(QMessageBox::Ok);
+        unsaved.exec();
+        QVERIFY(message().text.contains(QStringLiteral("no update")));
 
         // Signed out, the site answers with its sign-in page: that is no "No", and nothing changes.
         m_site->setSignedOut(true, "");
@@ -241,7 +266,12 @@ private slots:
         QCOMPARE(QString::fromStdString(requests[0].body),
                  QStringLiteral("MfcISAPICommand=BidderBlockResult&userid=&pass=&bidderlist=alice, bob, carol&"));
 
-        // An error status is not a success, and No sends nothing.
+        // A list the site did not keep is not a success, nor is an error status, and No sends nothing.
+        m_site->setUploadKeeps(1);
+        MessageBox::setNextAnswer(QMessageBox::Yes);
+        MessageBox::setNextAnswer(QMessageBox::Ok);
+        click(main, "Command4");
+        QVERIFY(MessageBox::takeShown().last().text.contains(QStringLiteral("holds 1 of the 3")));
         m_site->setUploadFault({500, 0, false});
         MessageBox::setNextAnswer(QMessageBox::Yes);
         MessageBox::setNextAnswer(QMessageBox::Ok);
@@ -250,7 +280,7 @@ private slots:
         MessageBox::setNextAnswer(QMessageBox::No);
         click(main, "Command4");
         QCOMPARE(MessageBox::takeShown().size(), 1);
-        QCOMPARE(m_site->requests().size(), size_t(3));
+        QCOMPARE(m_site->requests().size(), size_t(5));
     }
 
     void wizardImportsTheSiteListAndHandsBack()
@@ -277,29 +307,31 @@ private slots:
         click(step2, "Command1");
         QVERIFY(message().text.contains(QStringLiteral("could not back up")));
         QVERIFY(m_site->requests().empty() && QFile::remove(m_folder->file(QStringLiteral("backups"))));
-        // A lookup that fails leaves the old list as it was.
         m_site->setSellerList({"alpha", "beta", "gamma"});
         m_site->setNaruIds({"beta"});
-        m_site->setLookupFault("gamma", {0, 0, true});
-        MessageBox::setNextAnswer(QMessageBox::Ok);
-        click(step2, "Command1");
-        QVERIFY(message().text.contains(QStringLiteral("\"gamma\" (entry 3 of 3)")));
-        QCOMPARE(m_folder->storedNames(), QStringList{"local"});
-
-        m_site->setLookupFault("gamma", {});
         click(step2, "Command1");
         QTRY_VERIFY(step2->findChild<QPushButton *>("Next")->isEnabled());
-        QCOMPARE(lines(), QStringList({"alpha", "beta (NARU)", "gamma"}));
+        const QStringList imported{"alpha", "beta (NARU)", "gamma"};
+        QCOMPARE(lines(), imported);
+        QCOMPARE(step2->findChild<QProgressBar *>("ProgressBar1")->value(), 2);
+        // A lookup that fails then leaves the list, and the window, as they were.
+        m_site->setLookupFault("beta", {0, 0, true});
+        MessageBox::setNextAnswer(QMessageBox::Ok);
+        click(step2, "Command1");
+        QVERIFY(message().text.contains(QStringLiteral("\"beta\" (entry 2 of 3)")));
+        QCOMPARE(lines(), imported);
         QCOMPARE(step2->findChild<QProgressBar *>("ProgressBar1")->value(), 2);
         QVERIFY(!QFile::exists(m_folder->file(QStringLiteral("response.htm"))));
-        // Each import kept the list it was to replace first.
-        const QStringList backups = QDir(m_folder->file(QStringLiteral("backups"))).entryList(QDir::Files);
-        QCOMPARE(backups.size(), 2);
-        for (const QString &backup : backups)
-            QCOMPARE(namesOf(*BidderStore(m_folder->file("backups/" + backup)).readAll()), QStringList{"local"});
+        // Each import kept the list it was to replace before it started.
+        QStringList backedUp;
+        for (const QString &backup : QDir(m_folder->file(QStringLiteral("backups"))).entryList(QDir::Files))
+            backedUp << namesOf(*BidderStore(m_folder->file("backups/" + backup)).readAll()).join(',');
+        backedUp.sort();
+        QCOMPARE(backedUp, QStringList({"alpha,beta,gamma", "local"}));
         click(step2, "Next");
         QCOMPARE(windows(), QStringList{"BBMain"});
         QCOMPARE(shown(window<BBMain>()), QStringList({"alpha", "beta", "gamma"}));
+        QCOMPARE(shown(window<BBMain>(), 1), QStringList({"No", "Yes", "No"}));
         QCOMPARE(shown(window<BBMain>(), 3), QStringList(3, QStringLiteral("Auto Added by Wizard")));
         QCOMPARE(m_folder->stored(), m_flow->list().rows());
     }

@@ -127,12 +127,14 @@ int BBMain::selectedRow() const
 
 void BBMain::ListView1_ColumnClick(int column)
 {
-    // On a failure the list and the sort marker stay as they were.
-    if (Status sorted = m_list.sortByHeader(m_ui->ListView1->headerItem()->text(column)); !sorted) {
+    // On a failure the list and the sort marker stay as they were. The header has turned its
+    // indicator at the click either way, so it is set from the marker either way.
+    const Status sorted = m_list.sortByHeader(m_ui->ListView1->headerItem()->text(column));
+    updateSortIndicator();
+    if (!sorted) {
         MessageBox::fail(this, sorted.error());
         return;
     }
-    updateSortIndicator();
     if (handOverWhenEmpty())
         close();
 }
