@@ -115,8 +115,10 @@ void BBMain::showRow(int row)
 {
     QTreeWidgetItem *item = m_ui->ListView1->topLevelItem(row);
     const QStringList texts = cells(m_list.at(row));
+    // A sweep "changes" every row, mostly to the value it had: an unchanged cell is not redrawn.
     for (int column = 0; column < texts.size(); ++column)
-        item->setText(column, texts.at(column));
+        if (item->text(column) != texts.at(column))
+            item->setText(column, texts.at(column));
 }
 
 int BBMain::selectedRow() const
