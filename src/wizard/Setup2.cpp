@@ -61,6 +61,10 @@ struct Setup2::Import
     int maximumBefore = 0;
     int valueBefore = 0;
     int stride = 1; // a step smaller than a pixel does not show; the bar moves only when it shows
+    // Lines checked but not shown yet: the list takes them a few times a second, not one by one
+    // (a redraw for every line would cost more than checking it).
+    QStringList pendingLines;
+    QTimer lineTimer;
 };
 
 Setup2::Setup2(WindowFlow &flow) : WizardWindow(flow), m_ui(std::make_unique<Ui::Setup2>())
@@ -68,6 +72,9 @@ Setup2::Setup2(WindowFlow &flow) : WizardWindow(flow), m_ui(std::make_unique<Ui:
     m_ui->setupUi(this);
     // Download comes first in the focus order; QDialog would otherwise start on its default button.
     m_ui->Command1->setFocus();
+    // Every line is one line of the same font. Without saying so, the list would measure all of its
+    // lines again each time the import adds one while the window stays alive.
+    m_ui->List1->setUniformItemSizes(true);
     // "Download"
     connect(m_ui->Command1, &QPushButton::clicked, this, &Setup2::Command1_Click);
     // "Back"
@@ -144,6 +151,9 @@ void Setup2::listDownloaded(const FetchedPage &fetched)
     m_import->stride = qMax(1, m_ui->ProgressBar1->maximum() / qMax(1, m_ui->ProgressBar1->width()));
     m_import->rows.reserve(count);
 
+    m_import->lineTimer.setSingleShot(true);
+    m_import->lineTimer.setInterval(100);
+    connect(&m_import->lineTimer, &QTimer::timeout, this, &Setup2::showPendingLines);
     m_import->checks = std::make_unique<NaruChecks>(*m_import->site);
     connect(m_import->checks.get(), &NaruChecks::answered, this, &Setup2::entryChecked);
     connect(m_import->checks.get(), &NaruChecks::failed, this, [this](int index, const SiteError &error) {
@@ -165,12 +175,20 @@ void Setup2::entryChecked(int index, bool naru)
         m_ui->ProgressBar1->setValue(m_ui->ProgressBar1->maximum());
     else if (next % m_import->stride == 0)
         m_ui->ProgressBar1->setValue(next);
-    m_ui->List1->addItem(naru ? entry + QStringLiteral(" (NARU)") : entry);
+    m_import->pendingLines << (naru ? entry + QStringLiteral(" (NARU)") : entry);
+    if (!m_import->lineTimer.isActive())
+        m_import->lineTimer.start();
     m_import->rows.append(Bidder{entry, NaruValue(naru), m_import->clock.text(), ImportReason});
+}
+
+void Setup2::showPendingLines()
+{
+    m_ui->List1->addItems(std::exchange(m_import->pendingLines, {}));
 }
 
 void Setup2::allChecked()
 {
+    showPendingLines();
     BidderList &list = flow().list();
     // The old rows go and the new ones come in one transaction: all of it, or nothing.
     if (Status replaced = list.replaceAll(m_import->rows); !replaced) {
@@ -185,6 +203,7 @@ void Setup2::endImport(const QString &failure)
     if (!m_import)
         return;
     const std::shared_ptr<Import> import(std::move(m_import));
+    import->lineTimer.stop();
     if (import->checks)
         import->checks->stop();
     import->download->stop();

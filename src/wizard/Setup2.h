@@ -36,6 +36,7 @@ private:
     void Next_Click();
     void listDownloaded(const FetchedPage &fetched);
     void entryChecked(int index, bool naru);
+    void showPendingLines();
     void allChecked();
     // Ends the import: the window as it was before it and the store untouched, or the new list.
     void endImport(const QString &failure);
