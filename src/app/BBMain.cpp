@@ -11,7 +11,6 @@
 #include "sweep/NARU.h"
 #include "ui_BBMain.h"
 
-#include <QDir>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QTreeWidgetItem>

@@ -4,8 +4,6 @@
 #include "site/ParallelGets.h"
 #include "site/SiteOperations.h"
 
-#include <QFile>
-
 NaruChecks::NaruChecks(const SiteClient &site, QObject *parent)
     : QObject(parent), m_site(site), m_gets(new ParallelGets(site, this))
 {
@@ -62,7 +60,5 @@ void NaruChecks::keepPage()
 {
     if (!std::exchange(m_pageToKeep, false))
         return;
-    QFile page(m_site.pagePath(QStringLiteral("naru.htm")));
-    if (page.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        page.write(m_lastPage);
+    (void)m_site.WritePageFile(QStringLiteral("naru.htm"), m_lastPage);
 }

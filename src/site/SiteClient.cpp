@@ -5,7 +5,6 @@
 #include "store/AppFilePath.h"
 
 #include <QFile>
-#include <QUrl>
 #include <algorithm>
 #include <chrono>
 #include <curl/curl.h>
@@ -92,21 +91,26 @@ SiteResult<SiteReply> SiteClient::FetchToPageFile(const QString &method, const Q
     if (!outcome.completed)
         return RequestFailure(url, tries, outcome.failure);
 
-    // Overwritten in place and cut to length afterwards: emptying the file first makes ext4 flush it
-    // to disk on close, which would cost a lookup sweep more than its requests.
-    QFile page(pagePath(pageFileName));
-    const QByteArray &text = outcome.body;
-    if (!page.open(QIODevice::ReadWrite) || page.write(text) != text.size() || !page.resize(text.size()) ||
-        !page.flush())
-        return SiteError{
-            SiteError::Kind::Failed,
-            QStringLiteral("Could not write the page file %1: %2").arg(page.fileName(), page.errorString())};
-    page.close();
+    if (SiteResult<Done> written = WritePageFile(pageFileName, outcome.body); !written)
+        return written.error();
 
     SiteReply reply;
     reply.status = outcome.status;
     reply.redirectedOffPath = !post && outcome.redirectedOffPath;
     return reply;
+}
+
+SiteResult<Done> SiteClient::WritePageFile(const QString &pageFileName, const QByteArray &text) const
+{
+    // Overwritten in place and cut to length afterwards: emptying the file first makes ext4 flush it
+    // to disk on close, which would cost a lookup sweep more than its requests.
+    QFile page(pagePath(pageFileName));
+    if (!page.open(QIODevice::ReadWrite) || page.write(text) != text.size() || !page.resize(text.size()) ||
+        !page.flush())
+        return SiteError{
+            SiteError::Kind::Failed,
+            QStringLiteral("Could not write the page file %1: %2").arg(page.fileName(), page.errorString())};
+    return Done{};
 }
 
 SiteResult<QList<QByteArray>> SiteClient::ReadPageLines(const QString &pageFileName) const

@@ -70,6 +70,9 @@ public:
     SiteResult<SiteReply> FetchToPageFile(const QString &method, const QString &pathAndQuery, const QByteArray &body,
                                           const QString &pageFileName);
 
+    // Replaces the page file's text; the requests made several at once keep their replies this way.
+    SiteResult<Done> WritePageFile(const QString &pageFileName, const QByteArray &text) const;
+
     // The page file's lines without their ends: a line ends at CR or CR LF; a lone LF is part of the line.
     SiteResult<QList<QByteArray>> ReadPageLines(const QString &pageFileName) const;
 

@@ -129,13 +129,10 @@ void Setup2::listDownloaded(const FetchedPage &fetched)
 {
     const QByteArray &page = fetched.body;
     // The page is kept while the list is read from it, as the site sent it.
-    QFile pageFile(AppFilePath(context().appFolder, kBlockPage));
-    if (!pageFile.open(QIODevice::WriteOnly | QIODevice::Truncate) || pageFile.write(page) != page.size()) {
-        endImport(
-            QStringLiteral("Could not write the page file %1: %2").arg(pageFile.fileName(), pageFile.errorString()));
+    if (SiteResult<Done> written = m_import->site->WritePageFile(kBlockPage, page); !written) {
+        endImport(written.error().message);
         return;
     }
-    pageFile.close();
     const SiteResult<QStringList> list = BlockedListAnswer(*m_import->site, fetched.reply, SplitPageLines(page));
     if (!list) {
         endImport(list.error().message);
