@@ -60,17 +60,27 @@ private slots:
         QVERIFY(list.add(bidder("aaron", "Yes")));
         QCOMPARE(list.userNames(), QStringList({"alice", "zap", "ZAP", "aaron"}));
         QVERIFY(list.setNaru(2, true));
-        QCOMPARE(*list.setDateAndReason(0, QStringLiteral("ALICE"), QStringLiteral("then"), QStringLiteral("why")),
-                 true);
-        QCOMPARE(*list.setDateAndReason(3, QStringLiteral("nobody"), QStringLiteral("x"), QStringLiteral("y")), false);
+        // A record is edited where it was clicked: of two rows of one id, the one meant, whichever
+        // was stored first, in the store and on screen alike.
+        QCOMPARE(*list.setDateAndReason(2, QStringLiteral("then"), QStringLiteral("why")), true);
+        QCOMPARE(list.storedRecord(2)->value().reason, QStringLiteral("why"));
+        QCOMPARE(list.rows(), folder.stored());
+        QCOMPARE(folder.stored().at(2), bidder("ZAP", "Yes", "then", "why"));
         QVERIFY(list.remove(1));
         QCOMPARE(appended.takeFirst(), QVariantList{3});
         // A NARU value and a delete are about the user id: every row of it, in any letter case.
-        QCOMPARE(changed, QList<QVariantList>({{2}, {1}, {0}}));
+        QCOMPARE(changed, QList<QVariantList>({{2}, {1}, {2}}));
         QCOMPARE(removed, QList<QVariantList>({{2}, {1}}));
         QCOMPARE(reset.count(), 1);
-        const QList<Bidder> expected = {bidder("alice", "No", "then", "why"), bidder("aaron", "Yes")};
+        const QList<Bidder> expected = {bidder("alice"), bidder("aaron", "Yes")};
         QCOMPARE(folder.stored(), expected);
+        QCOMPARE(list.rows(), expected);
+        // A row whose record went behind the program's back is not shown as saved.
+        QVERIFY(BidderStore(folder.storePath()).removeUser(QStringLiteral("aaron")));
+        const Status naru = list.setNaru(1, true);
+        QVERIFY2(!naru && naru.error().contains(QStringLiteral("\"aaron\"")), qPrintable(naru.error()));
+        QCOMPARE(*list.setDateAndReason(1, QStringLiteral("x"), QStringLiteral("y")), false);
+        QVERIFY(!list.storedRecord(1)->has_value());
         QCOMPARE(list.rows(), expected);
         QVERIFY(list.replaceAll({bidder("x")}));
         QCOMPARE(list.rows(), folder.stored());
@@ -91,17 +101,28 @@ private slots:
         const Status added = list.add(bidder("carol"));
         QVERIFY2(!added && added.error().contains(QStringLiteral("carol")), qPrintable(added.error()));
         QVERIFY(!list.setNaru(0, true));
-        QVERIFY(!list.setDateAndReason(1, QStringLiteral("bob"), QStringLiteral("x"), QStringLiteral("y")));
+        QVERIFY(!list.setDateAndReason(1, QStringLiteral("x"), QStringLiteral("y")));
         QVERIFY(!list.remove(0));
         QVERIFY(!list.replaceAll({}));
         QCOMPARE(list.rows(), before);
         QCOMPARE(signalled.count(), 0);
-        // A sort that cannot read keeps the rows and the marker.
+        // A sort that cannot read keeps the rows and the marker, and has them drawn again.
         QFile::remove(folder.storePath());
         folder.write(QStringLiteral("bidders.mdb"), "not a store");
+        QSignalSpy reset(&list, &BidderList::reset);
         QVERIFY(!list.sortByHeader(QStringLiteral("NARU")));
         QCOMPARE(list.sortMarker(), QStringLiteral("NARU"));
         QCOMPARE(list.rows(), before);
+        // A load that cannot read holds the rows it shows, none, and takes no new one until a read
+        // succeeds, as the next sort does.
+        QVERIFY(!list.load());
+        QCOMPARE(reset.count(), 2);
+        QVERIFY(list.rows().isEmpty() && list.sortMarker().isEmpty() && !list.isLoaded());
+        QVERIFY(!list.add(bidder("carol")));
+        QFile::remove(folder.storePath());
+        folder.seed({bidder("dave")});
+        QVERIFY(list.sortByHeader(QStringLiteral("UserName")) && list.isLoaded());
+        QCOMPARE(list.rows(), folder.stored());
     }
 };
 

@@ -55,30 +55,44 @@ private slots:
         QCOMPARE(folder.stored(), QList<Bidder>({bidder("alice"), accented}));
     }
 
+    // Every case twice: on the table the program makes, and on one made without COLLATE NOCASE (as
+    // a file converted from the old format is), which must behave the same.
+    static void makeTable(const TestFolder &folder, bool plain)
+    {
+        if (plain)
+            folder.sql("CREATE TABLE Bidders (UserName TEXT, NARU TEXT, dateTime TEXT, Reason TEXT)");
+    }
+
     void ordersIgnoreCaseAndKeepStoredOrderForTies_data()
     {
         QTest::addColumn<int>("column");
         QTest::addColumn<bool>("descending");
         QTest::addColumn<QStringList>("names");
+        QTest::addColumn<bool>("plain");
         using C = BidderStore::Column;
-        QTest::newRow("user name") << int(C::UserName) << false << QStringList{"Alice", "bob", "BOB", "carol"};
-        QTest::newRow("user name desc") << int(C::UserName) << true << QStringList{"carol", "bob", "BOB", "Alice"};
-        QTest::newRow("naru") << int(C::Naru) << false << QStringList{"Alice", "BOB", "bob", "carol"};
+        const auto add = [](const char *name, C column, bool descending, const QStringList &names) {
+            for (bool plain : {false, true})
+                QTest::addRow("%s%s", plain ? "plain " : "", name) << int(column) << descending << names << plain;
+        };
+        add("user name", C::UserName, false, {"Alice", "bob", "BOB", "carol"});
+        add("user name desc", C::UserName, true, {"carol", "bob", "BOB", "Alice"});
+        add("naru", C::Naru, false, {"Alice", "BOB", "bob", "carol"});
         // Reasons "b" and "B" are equal to the store, so they keep the order they were stored in.
-        QTest::newRow("reason") << int(C::Reason) << false << QStringList{"Alice", "bob", "carol", "BOB"};
-        // Date Added orders by its text: 01/12 comes before 05/11.
-        QTest::newRow("date") << int(C::DateTime) << false << QStringList{"carol", "Alice", "BOB", "bob"};
-        QTest::newRow("date desc") << int(C::DateTime) << true << QStringList{"bob", "BOB", "Alice", "carol"};
+        add("reason", C::Reason, false, {"Alice", "bob", "carol", "BOB"});
+        // Date Added orders by its text: 01/12 comes before 05/11, and a typed text by its letters.
+        add("date", C::DateTime, false, {"carol", "bob", "Alice", "BOB"});
+        add("date desc", C::DateTime, true, {"BOB", "Alice", "bob", "carol"});
     }
     void ordersIgnoreCaseAndKeepStoredOrderForTies()
     {
         QFETCH(int, column);
         QFETCH(bool, descending);
         QFETCH(QStringList, names);
+        QFETCH(bool, plain);
         TestFolder folder;
-        folder.seed(
-            {bidder("bob", "Yes", "05/11/2026-09:00:00", "b"), bidder("Alice", "No", "01/12/2026-08:00:00", "a"),
-             bidder("carol", "Yes", "01/12/2026-07:00:00", "B"), bidder("BOB", "No", "02/12/2026-07:00:00", "c")});
+        makeTable(folder, plain);
+        folder.seed({bidder("bob", "Yes", "05/11/2026-09:00:00", "b"), bidder("Alice", "No", "a while ago", "a"),
+                     bidder("carol", "yes", "01/12/2026-07:00:00", "B"), bidder("BOB", "no", "About then", "c")});
         QCOMPARE(folder.storedNames(), QStringList({"bob", "Alice", "carol", "BOB"}));
         const auto rows =
             BidderStore(folder.storePath()).readAll(BidderStore::Order{BidderStore::Column(column), descending});
@@ -86,26 +100,35 @@ private slots:
         QCOMPARE(namesOf(*rows), names);
     }
 
+    void perBidderCallsMatchIgnoringCaseAndTakeNamesAsData_data()
+    {
+        QTest::addColumn<bool>("plain");
+        QTest::newRow("table made by the program") << false;
+        QTest::newRow("plain table") << true;
+    }
     void perBidderCallsMatchIgnoringCaseAndTakeNamesAsData()
     {
+        QFETCH(bool, plain);
         TestFolder folder;
+        makeTable(folder, plain);
         folder.seed({bidder("zed"), bidder("dup", "No", "d1", "first"), bidder("x' OR '1'='1"),
                      bidder("DUP", "No", "d2", "second"), bidder("Dup ")});
         BidderStore store(folder.storePath());
-        const auto first = store.findFirst(QStringLiteral("Dup"));
-        QVERIFY(first && *first);
-        QCOMPARE((*first)->reason, QStringLiteral("first"));
-        // A record edit changes the first stored row of the name only, a NARU value every row of
-        // it; a crafted name matches only itself.
-        QCOMPARE(*store.updateFirst(QStringLiteral("dUP"), QStringLiteral("new date"), QStringLiteral("new")), true);
-        QCOMPARE(*store.updateFirst(QStringLiteral("nobody"), {}, {}), false);
+        const QList<Bidder> rows = *store.readAll();
+        // A record is its own row, the second of two of a name included, and only while it is of
+        // that name; a NARU value goes to every row of the name; a crafted name matches only itself.
+        QCOMPARE(store.record(rows.at(3).rowid, QStringLiteral("dup"))->value().reason, QStringLiteral("second"));
+        QVERIFY(!store.record(rows.at(3).rowid, QStringLiteral("zed"))->has_value());
+        QCOMPARE(*store.updateRecord(rows.at(3).rowid, QStringLiteral("dUP"), QStringLiteral("new date"),
+                                     QStringLiteral("new")),
+                 true);
+        QCOMPARE(*store.updateRecord(rows.at(0).rowid, QStringLiteral("nobody"), {}, {}), false);
         QCOMPARE(*store.setNaru(QStringLiteral("X' or '1'='1"), QStringLiteral("Yes")), 1);
         QCOMPARE(*store.setNaru(QStringLiteral("Dup"), QStringLiteral("Yes")), 2);
         QCOMPARE(*store.setNaru(QStringLiteral("nobody"), QStringLiteral("Yes")), 0);
-        QVERIFY(!store.findFirst(QStringLiteral("nobody"))->has_value());
         QCOMPARE(folder.stored(),
-                 QList<Bidder>({bidder("zed"), bidder("dup", "Yes", "new date", "new"), bidder("x' OR '1'='1", "Yes"),
-                                bidder("DUP", "Yes", "d2", "second"), bidder("Dup ")}));
+                 QList<Bidder>({bidder("zed"), bidder("dup", "Yes", "d1", "first"), bidder("x' OR '1'='1", "Yes"),
+                                bidder("DUP", "Yes", "new date", "new"), bidder("Dup ")}));
         // Deleting removes every row of the name in any case, and an unknown name is no failure.
         QVERIFY(store.removeUser(QStringLiteral("DuP")));
         QVERIFY(store.removeUser(QStringLiteral("nobody")));
@@ -120,7 +143,7 @@ private slots:
         folder.sql("CREATE TRIGGER refuse BEFORE INSERT ON Bidders WHEN NEW.UserName = 'boom' "
                    "BEGIN SELECT RAISE(ABORT, 'refused'); END");
         BidderStore store(folder.storePath());
-        const Status failed = store.replaceAll({bidder("new1"), bidder("boom"), bidder("new2")});
+        const auto failed = store.replaceAll({bidder("new1"), bidder("boom"), bidder("new2")});
         QVERIFY2(!failed && failed.error().contains(QStringLiteral("refused")), qPrintable(failed.error()));
         QCOMPARE(folder.stored(), old);
         // The same connection goes on working after the rollback.

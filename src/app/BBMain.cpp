@@ -13,7 +13,9 @@
 
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QLabel>
 #include <QTreeWidgetItem>
+#include <QVBoxLayout>
 
 namespace {
 
@@ -40,6 +42,15 @@ BBMain::BBMain(WindowFlow &flow, QWidget *parent)
         header->setSectionResizeMode(column, QHeaderView::Interactive);
         header->resizeSection(column, kColumnWidths[column]);
     }
+    // Stands in the empty list while the list could not be read, saying why nothing can be done.
+    m_unreadNotice = new QLabel(QStringLiteral("Bidwarden could not read your list of blocked bidders, so it cannot "
+                                               "be changed now.\nClick a column heading to try again."));
+    m_unreadNotice->setObjectName(QStringLiteral("UnreadNotice"));
+    m_unreadNotice->setAlignment(Qt::AlignCenter);
+    m_unreadNotice->setWordWrap(true);
+    m_unreadNotice->setAttribute(Qt::WA_TransparentForMouseEvents);
+    m_unreadNotice->hide();
+    (new QVBoxLayout(m_ui->ListView1->viewport()))->addWidget(m_unreadNotice);
 
     connect(&m_list, &BidderList::reset, this, &BBMain::showRows);
     connect(&m_list, &BidderList::appended, this,
@@ -77,7 +88,10 @@ bool BBMain::Form_Load()
 {
     if (Status loaded = m_list.load(); !loaded) {
         // The window still opens, empty; nothing was read, so nothing is lost.
-        MessageBox::fail(this, loaded.error());
+        MessageBox::fail(this, loaded.error() +
+                                   QStringLiteral("\n\nUntil the list can be read, Block Bidder, Delete Selected, "
+                                                  "Check for NARU and Save to eBay are off. Click a column heading "
+                                                  "to try again."));
         return true;
     }
     updateSortIndicator();
@@ -108,11 +122,19 @@ void BBMain::showRows()
     for (const Bidder &bidder : m_list.rows())
         items.append(new QTreeWidgetItem(cells(bidder)));
     view->addTopLevelItems(items);
+
+    // Nothing may act on a list that was not read: the store may hold rows that are not shown.
+    const bool loaded = m_list.isLoaded();
+    for (QPushButton *button : {m_ui->Command5, m_ui->Command2, m_ui->Command3, m_ui->Command4})
+        button->setEnabled(loaded);
+    m_unreadNotice->setVisible(!loaded);
 }
 
 void BBMain::showRow(int row)
 {
     QTreeWidgetItem *item = m_ui->ListView1->topLevelItem(row);
+    if (!item)
+        return;
     const QStringList texts = cells(m_list.at(row));
     // A sweep "changes" every row, mostly to the value it had: an unchanged cell is not redrawn.
     for (int column = 0; column < texts.size(); ++column)

@@ -5,6 +5,7 @@
 #include <memory>
 
 class BidderList;
+class QLabel;
 class WindowFlow;
 struct AppContext;
 
@@ -47,4 +48,5 @@ private:
     WindowFlow &m_flow;
     BidderList &m_list;
     const AppContext &m_context;
+    QLabel *m_unreadNotice;
 };

@@ -81,22 +81,30 @@ Status BidderList::check()
     return m_store->open();
 }
 
-Result<std::optional<Bidder>> BidderList::storedRecord(const QString &userName)
+Result<std::optional<Bidder>> BidderList::storedRecord(int row)
 {
     Session session(*this);
-    return m_store->findFirst(userName);
+    return m_store->record(m_rows.at(row).rowid, m_rows.at(row).userName);
 }
 
 Status BidderList::read(std::optional<BidderStore::Order> order, const QString &marker)
 {
     Session session(*this);
     auto rows = m_store->readAll(order);
-    if (!rows)
-        return Failure{rows.error()};
-    m_rows = std::move(*rows);
-    m_sortMarker = marker;
+    if (rows) {
+        m_rows = std::move(*rows);
+        m_sortMarker = marker;
+        m_loaded = true;
+    } else if (!order) {
+        // The view shows no rows after a failed load, so the list holds none: nothing may act on
+        // rows the user cannot see.
+        m_rows.clear();
+        m_sortMarker.clear();
+        m_loaded = false;
+    }
+    // Drawn afresh either way, so that the view shows exactly what the list holds.
     emit reset();
-    return Done{};
+    return rows ? Status(Done{}) : Status(Failure{rows.error()});
 }
 
 Status BidderList::load()
@@ -118,10 +126,17 @@ Status BidderList::sortByHeader(const QString &header)
 
 Status BidderList::add(const Bidder &bidder)
 {
+    // Unread, the list would show the new row alone while the store holds the others too.
+    if (!m_loaded)
+        return Failure{QStringLiteral("Bidwarden has not read your list of blocked bidders, so \"%1\" was not added. "
+                                      "Click a column heading to read the list again.")
+                           .arg(bidder.userName)};
     Session session(*this);
-    if (Status added = m_store->add(bidder); !added)
-        return added;
+    const Result<qint64> added = m_store->add(bidder);
+    if (!added)
+        return Failure{added.error()};
     m_rows.append(bidder);
+    m_rows.last().rowid = *added;
     emit appended(count() - 1);
     return Done{};
 }
@@ -143,6 +158,10 @@ Status BidderList::setNaru(int row, bool naru)
     const auto saved = m_store->setNaru(userName, value);
     if (!saved)
         return Failure{saved.error()};
+    if (*saved == 0)
+        return Failure{QStringLiteral("Bidwarden has no stored record for \"%1\", so its NARU value was not saved. The "
+                                      "list may be out of date: click a column heading to read it again.")
+                           .arg(userName)};
     // The rows shown are the rows stored, so only a name stored twice needs looking for again.
     for (int same : *saved > 1 ? rowsOfUser(userName) : QList<int>{row}) {
         m_rows[same].naru = value;
@@ -151,11 +170,10 @@ Status BidderList::setNaru(int row, bool naru)
     return Done{};
 }
 
-Result<bool> BidderList::setDateAndReason(int row, const QString &userName, const QString &dateTime,
-                                          const QString &reason)
+Result<bool> BidderList::setDateAndReason(int row, const QString &dateTime, const QString &reason)
 {
     Session session(*this);
-    auto saved = m_store->updateFirst(userName, dateTime, reason);
+    auto saved = m_store->updateRecord(m_rows.at(row).rowid, m_rows.at(row).userName, dateTime, reason);
     if (saved && *saved) {
         m_rows[row].dateTime = dateTime;
         m_rows[row].reason = reason;
@@ -180,9 +198,11 @@ Status BidderList::remove(int row)
 Status BidderList::replaceAll(const QList<Bidder> &bidders)
 {
     Session session(*this);
-    if (Status replaced = m_store->replaceAll(bidders); !replaced)
-        return replaced;
-    m_rows = bidders;
+    auto replaced = m_store->replaceAll(bidders);
+    if (!replaced)
+        return Failure{replaced.error()};
+    m_rows = std::move(*replaced);
+    m_loaded = true;
     emit reset();
     return Done{};
 }

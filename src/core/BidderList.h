@@ -35,26 +35,31 @@ public:
     // Which column the marker sorts, and whether descending; empty when it sorts none.
     std::optional<BidderStore::Order> sortOrder() const;
 
-    // Reads every row in the order stored and forgets the sort marker.
+    // Reads every row in the order stored and forgets the sort marker. When that fails the list
+    // holds no rows, as the view then shows none, and is not loaded until a read succeeds.
     Status load();
     // A click on the header with this text: sorts by its column, descending only when the marker
-    // says the last sort was this column ascending. Any other text changes nothing.
+    // says the last sort was this column ascending. Any other text changes nothing. A sort that
+    // fails leaves the rows and the marker as they were; one that succeeds is a load too.
     Status sortByHeader(const QString &header);
+    // True once the rows have been read from the store (or replaced), and since.
+    bool isLoaded() const { return m_loaded; }
 
-    // Appends a new bidder after the last row, whatever the sort.
+    // Appends a new bidder after the last row, whatever the sort; refused while not loaded.
     Status add(const Bidder &bidder);
-    // The NARU value of the row's user id, in every row of it, stored and shown.
+    // The NARU value of the row's user id, in every row of it, stored and shown. A user id with
+    // no stored row left is a failure: nothing is shown as saved that was not.
     Status setNaru(int row, bool naru);
-    // The row's date and reason, in the first stored row of `userName`; false when no row is
-    // stored under that name (nothing then changes).
-    Result<bool> setDateAndReason(int row, const QString &userName, const QString &dateTime, const QString &reason);
+    // The row's date and reason, in the row's own record; false when that record is gone
+    // (nothing then changes).
+    Result<bool> setDateAndReason(int row, const QString &dateTime, const QString &reason);
     // Removes the row's user id: every row of it, stored and shown.
     Status remove(int row);
     // The whole list, stored and shown, becomes these rows, in one transaction.
     Status replaceAll(const QList<Bidder> &bidders);
 
-    // The first stored row of that user name, as the store holds it now.
-    Result<std::optional<Bidder>> storedRecord(const QString &userName);
+    // The row's record, as the store holds it now; none when it is gone.
+    Result<std::optional<Bidder>> storedRecord(int row);
 
     // Opens the store now: tells early whether it can be used at all.
     Status check();
@@ -89,6 +94,7 @@ private:
     QString m_storePath;
     QList<Bidder> m_rows;
     QString m_sortMarker;
+    bool m_loaded = false;
     std::unique_ptr<BidderStore> m_store;
     int m_sessions = 0;
 };

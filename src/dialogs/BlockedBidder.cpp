@@ -31,16 +31,11 @@ BlockedBidder::BlockedBidder(BidderList &list, int row, QWidget *parent)
 
 BlockedBidder::~BlockedBidder() = default;
 
-QString BlockedBidder::lookupId(const QString &rowText)
-{
-    static const QString marker = QStringLiteral(" [NARU]");
-    return rowText.endsWith(marker) ? rowText.chopped(marker.size()) : rowText;
-}
-
 bool BlockedBidder::Form_Load()
 {
-    const QString userName = lookupId(m_list.at(m_row).userName);
-    const auto found = m_list.storedRecord(userName);
+    // The row's own record: of two rows of one user name, the one double-clicked.
+    const QString userName = m_list.at(m_row).userName;
+    const auto found = m_list.storedRecord(m_row);
     if (!found || !*found) {
         MessageBox::fail(parentWidget(), found ? noRecordMessage(userName) : found.error());
         return false;
@@ -65,8 +60,8 @@ bool BlockedBidder::Form_Load()
 void BlockedBidder::Command1_Click()
 {
     // On any failure the dialog stays open with the user's edits, and nothing is changed.
-    const QString userName = lookupId(m_list.at(m_row).userName);
-    const auto saved = m_list.setDateAndReason(m_row, userName, m_ui->DateTime->text(), m_ui->Reason->text());
+    const QString userName = m_list.at(m_row).userName;
+    const auto saved = m_list.setDateAndReason(m_row, m_ui->DateTime->text(), m_ui->Reason->text());
     if (!saved || !*saved) {
         MessageBox::fail(this, saved ? noRecordMessage(userName) : saved.error());
         return;

@@ -24,9 +24,6 @@ public:
     // record to show; the dialog must then not be shown.
     bool Form_Load();
 
-    // The user name a list row stands for: its text without a trailing " [NARU]".
-    static QString lookupId(const QString &rowText);
-
 private:
     void Command1_Click();
 

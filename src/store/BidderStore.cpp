@@ -11,10 +11,12 @@ namespace {
 
 const char *const kCreateTable = "CREATE TABLE Bidders (UserName TEXT COLLATE NOCASE, NARU TEXT COLLATE NOCASE, "
                                  "dateTime TEXT COLLATE NOCASE, Reason TEXT COLLATE NOCASE)";
-const QString kSelectColumns = QStringLiteral("SELECT UserName, NARU, dateTime, Reason FROM Bidders");
+const QString kSelectColumns = QStringLiteral("SELECT UserName, NARU, dateTime, Reason, rowid FROM Bidders");
 const QString kInsert = QStringLiteral("INSERT INTO Bidders (UserName, NARU, dateTime, Reason) VALUES (?, ?, ?, ?)");
-// The first stored row of a user name: rowid order is the order the rows were added in.
-const QString kFirstRowOf = QStringLiteral("SELECT rowid FROM Bidders WHERE UserName = ? ORDER BY rowid LIMIT 1");
+// A table converted from another format may have been made without COLLATE NOCASE, so each
+// statement that matches or orders text says it itself.
+const QString kOfUser = QStringLiteral(" WHERE UserName = ? COLLATE NOCASE");
+const QString kOfRecord = QStringLiteral(" WHERE rowid = CAST(? AS INTEGER) AND UserName = ? COLLATE NOCASE");
 
 QString columnName(BidderStore::Column column)
 {
@@ -83,7 +85,7 @@ public:
         const bool ascii = std::all_of(bytes, bytes + size, [](char c) { return static_cast<signed char>(c) >= 0; });
         return ascii ? QString::fromLatin1(bytes, size) : QString::fromUtf8(bytes, size);
     }
-    Bidder bidder() const { return Bidder{text(0), text(1), text(2), text(3)}; }
+    Bidder bidder() const { return Bidder{text(0), text(1), text(2), text(3), sqlite3_column_int64(m_statement, 4)}; }
 
 private:
     sqlite3_stmt *m_statement;
@@ -203,7 +205,7 @@ Status BidderStore::open()
     Status ready = checkSchema();
     if (ready)
         ready = exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA mmap_size=268435456; "
-                     "CREATE INDEX IF NOT EXISTS BiddersByUserName ON Bidders (UserName)",
+                     "CREATE INDEX IF NOT EXISTS BiddersByUserName ON Bidders (UserName COLLATE NOCASE)",
                      cannotOpen);
     if (!ready) {
         m_statements.clear();
@@ -251,7 +253,7 @@ Result<QList<Bidder>> BidderStore::readAll(std::optional<Order> order)
         return Failure{opened.error()};
     QString sql = kSelectColumns;
     if (order)
-        sql += QStringLiteral(" ORDER BY %1%2, rowid")
+        sql += QStringLiteral(" ORDER BY %1 COLLATE NOCASE%2, rowid")
                    .arg(columnName(order->column), order->descending ? QStringLiteral(" DESC") : QString());
     else
         sql += QStringLiteral(" ORDER BY rowid");
@@ -269,29 +271,31 @@ Result<QList<Bidder>> BidderStore::readAll(std::optional<Order> order)
     return bidders;
 }
 
-Status BidderStore::add(const Bidder &bidder)
+Result<qint64> BidderStore::add(const Bidder &bidder)
 {
     const auto added =
         run(kInsert, {bidder.userName, bidder.naru, bidder.dateTime, bidder.reason}, savingWhat(bidder.userName));
-    return added ? Status(Done{}) : Failure{added.error()};
+    if (!added)
+        return Failure{added.error()};
+    return sqlite3_last_insert_rowid(m_db.get());
 }
 
 Status BidderStore::removeUser(const QString &userName)
 {
-    const auto removed = run(QStringLiteral("DELETE FROM Bidders WHERE UserName = ?"), {userName},
+    const auto removed = run(QStringLiteral("DELETE FROM Bidders") + kOfUser, {userName},
                              QStringLiteral("Bidwarden could not delete the bidder \"%1\".").arg(userName));
     return removed ? Status(Done{}) : Failure{removed.error()};
 }
 
-Result<std::optional<Bidder>> BidderStore::findFirst(const QString &userName)
+Result<std::optional<Bidder>> BidderStore::record(qint64 rowid, const QString &userName)
 {
     if (Status opened = open(); !opened)
         return Failure{opened.error()};
     const QString what = QStringLiteral("Bidwarden could not read the bidder \"%1\".").arg(userName);
-    auto found = query(kSelectColumns + QStringLiteral(" WHERE UserName = ? ORDER BY rowid LIMIT 1"), what);
+    auto found = query(kSelectColumns + kOfRecord, what);
     if (!found)
         return Failure{found.error()};
-    (*found).bind({userName});
+    (*found).bind({QString::number(rowid), userName});
     switch ((*found).step()) {
     case SQLITE_ROW:
         return std::optional<Bidder>((*found).bidder());
@@ -302,11 +306,11 @@ Result<std::optional<Bidder>> BidderStore::findFirst(const QString &userName)
     }
 }
 
-Result<bool> BidderStore::updateFirst(const QString &userName, const QString &dateTime, const QString &reason)
+Result<bool> BidderStore::updateRecord(qint64 rowid, const QString &userName, const QString &dateTime,
+                                       const QString &reason)
 {
-    const auto changed =
-        run(QStringLiteral("UPDATE Bidders SET dateTime = ?, Reason = ? WHERE rowid = (%1)").arg(kFirstRowOf),
-            {dateTime, reason, userName}, savingWhat(userName));
+    const auto changed = run(QStringLiteral("UPDATE Bidders SET dateTime = ?, Reason = ?") + kOfRecord,
+                             {dateTime, reason, QString::number(rowid), userName}, savingWhat(userName));
     if (!changed)
         return Failure{changed.error()};
     return *changed > 0;
@@ -314,24 +318,27 @@ Result<bool> BidderStore::updateFirst(const QString &userName, const QString &da
 
 Result<int> BidderStore::setNaru(const QString &userName, const QString &naru)
 {
-    return run(QStringLiteral("UPDATE Bidders SET NARU = ? WHERE UserName = ?"), {naru, userName},
-               savingWhat(userName));
+    return run(QStringLiteral("UPDATE Bidders SET NARU = ?") + kOfUser, {naru, userName}, savingWhat(userName));
 }
 
-Status BidderStore::replaceAll(const QList<Bidder> &bidders)
+Result<QList<Bidder>> BidderStore::replaceAll(const QList<Bidder> &bidders)
 {
     if (Status opened = open(); !opened)
-        return opened;
+        return Failure{opened.error()};
     const QString what = QStringLiteral("Bidwarden could not replace the list of blocked bidders.");
     if (Status began = exec("BEGIN IMMEDIATE", what); !began)
-        return began;
+        return Failure{began.error()};
+    QList<Bidder> stored = bidders;
     Result<int> step = run(QStringLiteral("DELETE FROM Bidders"), {}, what);
-    for (qsizetype i = 0; step && i < bidders.size(); ++i) {
-        const Bidder &b = bidders.at(i);
-        step = run(kInsert, {b.userName, b.naru, b.dateTime, b.reason}, what);
+    for (Bidder &b : stored) {
+        if (!(step = run(kInsert, {b.userName, b.naru, b.dateTime, b.reason}, what)))
+            break;
+        b.rowid = sqlite3_last_insert_rowid(m_db.get());
     }
     Status done = step ? exec("COMMIT", what) : Status(Failure{step.error()});
-    if (!done)
+    if (!done) {
         sqlite3_exec(m_db.get(), "ROLLBACK", nullptr, nullptr, nullptr);
-    return done;
+        return Failure{done.error()};
+    }
+    return stored;
 }

@@ -20,7 +20,10 @@ struct Bidder
     QString naru;
     QString dateTime;
     QString reason;
+    // Which stored row this is, so that two rows of one user name are told apart; 0 until stored.
+    qint64 rowid = 0;
 
+    // The same texts; where the row is stored is not part of what it says.
     bool operator==(const Bidder &other) const
     {
         return userName == other.userName && naru == other.naru && dateTime == other.dateTime && reason == other.reason;
@@ -35,9 +38,10 @@ Q_DECLARE_TYPEINFO(Bidder, Q_RELOCATABLE_TYPE);
 // caller decides how long a connection lives. Every call gives back a result that carries its
 // failure in plain words; nothing a failed call did half-way is left behind.
 //
-// User names compare and sort without regard to letter case (the columns are COLLATE NOCASE).
-// Where several rows share a user name, reading and editing a record act on the first one stored;
-// a NARU value and a delete go to all of them, since they are facts about the user id.
+// Text compares and sorts without regard to letter case, whatever collation the file's table
+// was made with: every statement says so itself, and the table is never altered. A record is
+// read and edited by its rowid, so that of two rows of one user name the one meant is changed;
+// a NARU value and a delete go to every row of the name, since they are facts about the user id.
 class BidderStore
 {
 public:
@@ -69,17 +73,19 @@ public:
     // Every row, in the order they were stored, or ordered by one column (ties keep that order).
     Result<QList<Bidder>> readAll(std::optional<Order> order = std::nullopt);
 
-    Status add(const Bidder &bidder);
+    // Stores a new row; gives its rowid.
+    Result<qint64> add(const Bidder &bidder);
     // Deletes every row of that user name.
     Status removeUser(const QString &userName);
-    // The first stored row of that user name, if there is one.
-    Result<std::optional<Bidder>> findFirst(const QString &userName);
-    // Change the first stored row of that user name; true when there was one.
-    Result<bool> updateFirst(const QString &userName, const QString &dateTime, const QString &reason);
+    // The row stored under that rowid, if it is still there and still of that user name.
+    Result<std::optional<Bidder>> record(qint64 rowid, const QString &userName);
+    // Changes that row; false when it is gone (nothing then changes).
+    Result<bool> updateRecord(qint64 rowid, const QString &userName, const QString &dateTime, const QString &reason);
     // Sets the NARU value of every row of that user name; gives how many there were.
     Result<int> setNaru(const QString &userName, const QString &naru);
     // Replaces the whole table with these rows in one transaction: all of them, or nothing changes.
-    Status replaceAll(const QList<Bidder> &bidders);
+    // Gives the rows as stored, with their rowids.
+    Result<QList<Bidder>> replaceAll(const QList<Bidder> &bidders);
 
     const QString &filePath() const { return m_filePath; }
 

@@ -13,7 +13,7 @@ TestFolder::TestFolder()
 void TestFolder::seed(const QList<Bidder> &bidders) const
 {
     BidderStore store(storePath());
-    if (Status seeded = store.replaceAll(bidders); !seeded)
+    if (const auto seeded = store.replaceAll(bidders); !seeded)
         QTest::qFail(qPrintable(seeded.error()), __FILE__, __LINE__);
 }
 
