@@ -20,6 +20,14 @@ QString installProgram(const TestFolder &folder)
     return program;
 }
 
+// A backup file of that name, written at that time as far as its file says.
+void plantBackup(const TestFolder &folder, const QString &name, const QDateTime &written)
+{
+    folder.write(QStringLiteral("backups/") + name, "an earlier backup");
+    QFile file(folder.file(QStringLiteral("backups/") + name));
+    QVERIFY(file.open(QIODevice::ReadWrite) && file.setFileTime(written, QFileDevice::FileModificationTime));
+}
+
 qint64 lockOwner(const TestFolder &folder)
 {
     qint64 pid = 0;
@@ -45,6 +53,7 @@ private slots:
     void secondStartRaisesTheFirstAndEnds();
     void lockLeftByACrashIsTakenOver();
     void backupIsAConsistentCopyAndTheNewestTenAreKept();
+    void backupWithTheClockSetBackIsKept();
     void backupOfAnEmptyStoreIsNotNeededAndFailuresChangeNothing();
 
 private:
@@ -129,19 +138,23 @@ void TestDesktop::backupIsAConsistentCopyAndTheNewestTenAreKept()
     TestFolder folder;
     // Kept open, so the rows are still in the write-ahead log and not yet in bidders.mdb itself.
     BidderStore writer(folder.storePath());
-    const QList<Bidder> rows{bidder(QStringLiteral("alpha")), bidder(QStringLiteral("beta"), QStringLiteral("Yes"))};
-    for (const Bidder &row : rows)
-        QVERIFY(writer.add(row));
     QVERIFY(QDir(folder.path()).mkdir(QStringLiteral("backups")));
-    folder.write(QStringLiteral("backups/bidders-20200101-000000.mdb"), "oldest");
+    plantBackup(folder, QStringLiteral("bidders-20200101-000000.mdb"), QDateTime(QDate(2020, 1, 1), QTime(0, 0)));
     folder.write(QStringLiteral("backups/notes.txt"), "not a backup");
 
     const QDateTime when(QDate(2026, 5, 12), QTime(12, 1, 17));
     StoreBackupResult last;
+    QList<Bidder> rows;
     for (int i = 0; i < 11; ++i) {
+        rows << bidder(QString::number(i));
+        QVERIFY(writer.add(rows.last()));
         last = BackUpStore(folder.storePath(), when);
         QCOMPARE(last.outcome, StoreBackupResult::Outcome::Saved);
     }
+    // The same rows as the newest backup need no new one.
+    const StoreBackupResult same = BackUpStore(folder.storePath(), when);
+    QCOMPARE(same.outcome, StoreBackupResult::Outcome::NotNeeded);
+    QCOMPARE(same.backupPath, last.backupPath);
     // Eleven in the same second, each under its own name; the oldest planted one and the first
     // of the eleven make way.
     QStringList expected{QStringLiteral("notes.txt")};
@@ -152,6 +165,28 @@ void TestDesktop::backupIsAConsistentCopyAndTheNewestTenAreKept()
     QCOMPARE(last.backupPath, folder.file(QStringLiteral("backups/bidders-20260512-120117-11.mdb")));
     QCOMPARE(folder.bytes(QStringLiteral("backups/bidders-20260512-120117-11.mdb")).at(18), char(1)); // not in WAL mode
     QCOMPARE(*BidderStore(last.backupPath).readAll(), rows);
+}
+
+void TestDesktop::backupWithTheClockSetBackIsKept()
+{
+    TestFolder folder;
+    folder.seed({bidder(QStringLiteral("a"))});
+    QVERIFY(QDir(folder.path()).mkdir(QStringLiteral("backups")));
+    // Eleven backups written while the clock ran a year ahead, then the clock is put right.
+    const QDateTime ahead = QDateTime::currentDateTime().addYears(1);
+    QStringList kept;
+    for (int i = 0; i < 11; ++i) {
+        const QDateTime written = ahead.addSecs(i);
+        kept << QStringLiteral("bidders-%1.mdb").arg(written.toString(QStringLiteral("yyyyMMdd-HHmmss")));
+        plantBackup(folder, kept.last(), written);
+    }
+    const StoreBackupResult backup = BackUpStore(folder.storePath());
+    QCOMPARE(backup.outcome, StoreBackupResult::Outcome::Saved);
+    // The oldest of the eleven goes; the new one stays, though its name and time are older still.
+    kept.removeFirst();
+    kept << QFileInfo(backup.backupPath).fileName();
+    kept.sort();
+    QCOMPARE(QDir(folder.file(QStringLiteral("backups"))).entryList(QDir::Files, QDir::Name), kept);
 }
 
 void TestDesktop::backupOfAnEmptyStoreIsNotNeededAndFailuresChangeNothing()

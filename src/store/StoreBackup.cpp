@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "StoreBackup.h"
 
+#include "BidderStore.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -31,26 +33,55 @@ StoreBackupResult result(StoreBackupResult::Outcome outcome, const QString &mess
     return StoreBackupResult{outcome, path, message};
 }
 
-// Backups of that name pattern only, oldest first. A second backup in the same second carries a
-// suffix (-2, -3...), which has to sort after the plain name and numerically.
-QStringList backupsOldestFirst(const QDir &folder)
+// Backups of that name pattern only, newest first by the time the file was written: a clock set
+// back gives a new backup a name that sorts before older ones. Files written in the same instant
+// go by name, where a second backup in the same second carries a suffix (-2, -3...).
+QStringList backupsNewestFirst(const QDir &folder)
 {
     static const QRegularExpression pattern(QStringLiteral("^bidders-(\\d{8}-\\d{6})(?:-(\\d+))?\\.mdb$"));
-    QList<std::pair<QString, int>> found;
-    const QStringList names = folder.entryList(QDir::Files);
-    for (const QString &name : names) {
-        const auto match = pattern.match(name);
+    struct Found
+    {
+        QString name;
+        QDateTime written;
+        int suffix;
+    };
+    QList<Found> found;
+    const QFileInfoList files = folder.entryInfoList(QDir::Files);
+    for (const QFileInfo &file : files) {
+        const auto match = pattern.match(file.fileName());
         if (match.hasMatch())
-            found.append({name, match.captured(2).isEmpty() ? 1 : match.captured(2).toInt()});
+            found.append(
+                {file.fileName(), file.lastModified(), match.captured(2).isEmpty() ? 1 : match.captured(2).toInt()});
     }
-    std::sort(found.begin(), found.end(), [](const auto &a, const auto &b) {
-        const QStringView stampA = QStringView(a.first).mid(8, 15), stampB = QStringView(b.first).mid(8, 15);
-        return stampA != stampB ? stampA < stampB : a.second < b.second;
+    std::sort(found.begin(), found.end(), [](const Found &a, const Found &b) {
+        if (a.written != b.written)
+            return a.written > b.written;
+        const QStringView stampA = QStringView(a.name).mid(8, 15), stampB = QStringView(b.name).mid(8, 15);
+        return stampA != stampB ? stampA > stampB : a.suffix > b.suffix;
     });
     QStringList sorted;
-    for (const auto &entry : found)
-        sorted << entry.first;
+    for (const Found &entry : found)
+        sorted << entry.name;
     return sorted;
+}
+
+// Every row's texts in stored order; none when the file cannot be read as a list of bidders.
+std::optional<QList<Bidder>> readRows(sqlite3 *db)
+{
+    sqlite3_stmt *statement = nullptr;
+    if (sqlite3_prepare_v2(db, "SELECT UserName, NARU, dateTime, Reason FROM Bidders ORDER BY rowid", -1, &statement,
+                           nullptr) != SQLITE_OK)
+        return std::nullopt;
+    auto text = [statement](int column) {
+        return QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(statement, column)),
+                                 sqlite3_column_bytes(statement, column));
+    };
+    QList<Bidder> rows;
+    int step;
+    while ((step = sqlite3_step(statement)) == SQLITE_ROW)
+        rows.append(Bidder{text(0), text(1), text(2), text(3)});
+    sqlite3_finalize(statement);
+    return step == SQLITE_DONE ? std::optional(rows) : std::nullopt;
 }
 
 } // namespace
@@ -72,15 +103,10 @@ StoreBackupResult BackUpStore(const QString &storePath, const QDateTime &now)
         SQLITE_OK)
         return result(Outcome::Failed, failed + source.error());
     sqlite3_busy_timeout(source.db, 5000);
-    sqlite3_stmt *count = nullptr;
-    if (sqlite3_prepare_v2(source.db, "SELECT EXISTS (SELECT 1 FROM Bidders)", -1, &count, nullptr) != SQLITE_OK)
+    const std::optional<QList<Bidder>> rows = readRows(source.db);
+    if (!rows)
         return result(Outcome::Failed, failed + source.error());
-    const int step = sqlite3_step(count);
-    const bool hasRows = step == SQLITE_ROW && sqlite3_column_int(count, 0) != 0;
-    sqlite3_finalize(count);
-    if (step != SQLITE_ROW)
-        return result(Outcome::Failed, failed + source.error());
-    if (!hasRows)
+    if (rows->isEmpty())
         return result(Outcome::NotNeeded, nothingToSave);
 
     const QFileInfo backupsInfo(backupsPath);
@@ -92,6 +118,19 @@ StoreBackupResult BackUpStore(const QString &storePath, const QDateTime &now)
         return result(Outcome::Failed, failed + QString::fromLocal8Bit(madeError.message().c_str()));
 
     QDir backups(backupsPath);
+    // A list that is already kept as it is needs no second copy, which would push an older one out.
+    if (const QStringList existing = backupsNewestFirst(backups); !existing.isEmpty()) {
+        const QString newest = backups.filePath(existing.first());
+        Connection kept;
+        if (sqlite3_open_v2(QFile::encodeName(newest).constData(), &kept.db, SQLITE_OPEN_READONLY, nullptr) ==
+                SQLITE_OK &&
+            readRows(kept.db) == rows)
+            return result(
+                Outcome::NotNeeded,
+                QStringLiteral("The list of blocked bidders is the same as its newest backup, %1.").arg(native(newest)),
+                newest);
+    }
+
     const QString stamp = QStringLiteral("bidders-") + now.toString(QStringLiteral("yyyyMMdd-HHmmss"));
     QString backupPath = backups.filePath(stamp + QStringLiteral(".mdb"));
     for (int suffix = 2; QFileInfo::exists(backupPath); ++suffix)
@@ -126,10 +165,13 @@ StoreBackupResult BackUpStore(const QString &storePath, const QDateTime &now)
         }
     }
 
-    // A backup that cannot be removed only takes space; the new one is made either way.
-    QStringList all = backupsOldestFirst(backups);
-    while (all.size() > kBackupsKept)
-        backups.remove(all.takeFirst());
+    // Older than the newest ten go; the one just written stays whatever the clock said. A backup
+    // that cannot be removed only takes space.
+    const QString written = QFileInfo(backupPath).fileName();
+    const QStringList all = backupsNewestFirst(backups);
+    for (qsizetype i = kBackupsKept; i < all.size(); ++i)
+        if (all.at(i) != written)
+            backups.remove(all.at(i));
     return result(Outcome::Saved,
                   QStringLiteral("The list of blocked bidders was backed up to %1.").arg(native(backupPath)),
                   backupPath);

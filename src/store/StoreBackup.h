@@ -11,11 +11,11 @@ struct StoreBackupResult
     enum class Outcome
     {
         Saved,
-        NotNeeded, // the store holds no bidders, so there is nothing to lose
+        NotNeeded, // the store holds no bidders, or the same rows as its newest backup
         Failed
     };
     Outcome outcome = Outcome::Failed;
-    QString backupPath; // the file written, when Saved
+    QString backupPath; // the file written, when Saved; the newest backup, when that one holds the same rows
     QString message;
 
     // True when the caller may go on and replace the store.
@@ -23,7 +23,8 @@ struct StoreBackupResult
 };
 
 // Copies the store at storePath into backups/bidders-YYYYMMDD-HHMMSS.mdb beside it, named after
-// `now`, and keeps the newest 10 such backups. The copy is a consistent snapshot even while
-// another connection has rows in the write-ahead log. A failure leaves the store and the
-// existing backups as they were.
+// `now`, unless it is empty or holds the same rows as the newest backup. Of the others, only those
+// older than the newest ten by the time their file was written are removed, never the one just
+// written. The copy is a consistent snapshot even while another connection has rows in the
+// write-ahead log. A failure leaves the store and the existing backups as they were.
 StoreBackupResult BackUpStore(const QString &storePath, const QDateTime &now = QDateTime::currentDateTime());

@@ -49,8 +49,11 @@ private:
 } // namespace
 
 // One run of Download: the site's list, the rows checked so far, and the window as it was before.
-struct Setup2::Import
+// It is a child of the window, and so are its jobs, so that none of them outlives the window.
+struct Setup2::Import : QObject
 {
+    explicit Import(QObject *window) : QObject(window) {}
+
     std::unique_ptr<SiteClient> site;
     std::unique_ptr<ParallelGets> download; // the jobs go before the client they use
     std::unique_ptr<NaruChecks> checks;
@@ -91,19 +94,12 @@ void Setup2::Command1_Click()
 {
     if (m_import)
         return;
-    // A store that cannot be used is better told before the site is asked about every id. The
-    // list the import will replace is kept first, so that the import can be undone: without a
-    // copy, the import does not start.
+    // A store that cannot be used is better told before the site is asked about every id.
     if (Status usable = flow().list().check(); !usable) {
         MessageBox::fail(this, usable.error());
         return;
     }
-    if (const StoreBackupResult backup = BackUpStore(flow().list().storePath()); !backup.ok()) {
-        MessageBox::fail(this, backup.message + QStringLiteral("\n\nSo nothing was imported, and your list was left "
-                                                               "as it was."));
-        return;
-    }
-    m_import = std::make_unique<Import>();
+    m_import.reset(new Import(this));
     for (int i = 0; i < m_ui->List1->count(); ++i)
         m_import->linesBefore << m_ui->List1->item(i)->text();
     m_import->maximumBefore = m_ui->ProgressBar1->maximum();
@@ -115,7 +111,7 @@ void Setup2::Command1_Click()
     // The whole list is fetched and checked before anything is changed, so that a failed request
     // or a sign-in page never costs the seller the list they have.
     m_import->site = ConnectSite(context());
-    m_import->download = std::make_unique<ParallelGets>(*m_import->site);
+    m_import->download = std::make_unique<ParallelGets>(*m_import->site, m_import.get());
     connect(m_import->download.get(), &ParallelGets::fetched, this,
             [this](int, const FetchedPage &page) { listDownloaded(page); });
     connect(m_import->download.get(), &ParallelGets::failed, this, [this](int, const SiteError &error) {
@@ -151,7 +147,7 @@ void Setup2::listDownloaded(const FetchedPage &fetched)
     m_import->lineTimer.setSingleShot(true);
     m_import->lineTimer.setInterval(100);
     connect(&m_import->lineTimer, &QTimer::timeout, this, &Setup2::showPendingLines);
-    m_import->checks = std::make_unique<NaruChecks>(*m_import->site);
+    m_import->checks = std::make_unique<NaruChecks>(*m_import->site, m_import.get());
     connect(m_import->checks.get(), &NaruChecks::answered, this, &Setup2::entryChecked);
     connect(m_import->checks.get(), &NaruChecks::failed, this, [this](int index, const SiteError &error) {
         endImport(QStringLiteral("Bidwarden could not check whether \"%1\" (entry %2 of %3) is a registered user, "
@@ -187,6 +183,13 @@ void Setup2::allChecked()
 {
     showPendingLines();
     BidderList &list = flow().list();
+    // The list about to be replaced is kept first, and only now: a Download that fails before this
+    // point changes nothing, so it needs no copy and pushes no older one out. Without a copy, the
+    // list is not replaced.
+    if (const StoreBackupResult backup = BackUpStore(list.storePath()); !backup.ok()) {
+        endImport(backup.message + QStringLiteral("\n\nSo nothing was imported, and your list was left as it was."));
+        return;
+    }
     // The old rows go and the new ones come in one transaction: all of it, or nothing.
     if (Status replaced = list.replaceAll(m_import->rows); !replaced) {
         endImport(replaced.error());
@@ -199,13 +202,14 @@ void Setup2::endImport(const QString &failure)
 {
     if (!m_import)
         return;
-    const std::shared_ptr<Import> import(std::move(m_import));
+    // The jobs may be the ones whose signal is being handled, and the message below runs an event
+    // loop of its own: they go once control is back in this event loop, not in that one.
+    Import *import = m_import.release();
+    import->deleteLater();
     import->lineTimer.stop();
     if (import->checks)
         import->checks->stop();
     import->download->stop();
-    // The jobs may be the ones whose signal is being handled: they go once that is over.
-    QTimer::singleShot(0, this, [import] {});
     if (!failure.isNull()) {
         m_ui->List1->clear();
         m_ui->List1->addItems(import->linesBefore);
