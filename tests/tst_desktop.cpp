@@ -172,13 +172,13 @@ void TestDesktop::backupWithTheClockSetBackIsKept()
     TestFolder folder;
     folder.seed({bidder(QStringLiteral("a"))});
     QVERIFY(QDir(folder.path()).mkdir(QStringLiteral("backups")));
-    // Eleven backups written while the clock ran a year ahead, then the clock is put right.
+    // Eleven backups written while the clock ran a year ahead and was set back a little each time
+    // (their names run backwards, the times their files were written forwards), then put right.
     const QDateTime ahead = QDateTime::currentDateTime().addYears(1);
     QStringList kept;
     for (int i = 0; i < 11; ++i) {
-        const QDateTime written = ahead.addSecs(i);
-        kept << QStringLiteral("bidders-%1.mdb").arg(written.toString(QStringLiteral("yyyyMMdd-HHmmss")));
-        plantBackup(folder, kept.last(), written);
+        kept << QStringLiteral("bidders-%1.mdb").arg(ahead.addSecs(-i).toString(QStringLiteral("yyyyMMdd-HHmmss")));
+        plantBackup(folder, kept.last(), ahead.addSecs(i));
     }
     const StoreBackupResult backup = BackUpStore(folder.storePath());
     QCOMPARE(backup.outcome, StoreBackupResult::Outcome::Saved);
