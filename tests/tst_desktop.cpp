@@ -20,10 +20,9 @@ QString installProgram(const TestFolder &folder)
     return program;
 }
 
-// A backup file of that name, written at that time as far as its file says.
-void plantBackup(const TestFolder &folder, const QString &name, const QDateTime &written)
+// Sets the time a backup's file says it was written.
+void setWritten(const TestFolder &folder, const QString &name, const QDateTime &written)
 {
-    folder.write(QStringLiteral("backups/") + name, "an earlier backup");
     QFile file(folder.file(QStringLiteral("backups/") + name));
     QVERIFY(file.open(QIODevice::ReadWrite) && file.setFileTime(written, QFileDevice::FileModificationTime));
 }
@@ -52,9 +51,8 @@ private slots:
     void reportsAListItCannotUseAndLeavesIt();
     void secondStartRaisesTheFirstAndEnds();
     void lockLeftByACrashIsTakenOver();
-    void backupIsAConsistentCopyAndTheNewestTenAreKept();
-    void backupWithTheClockSetBackIsKept();
-    void backupOfAnEmptyStoreIsNotNeededAndFailuresChangeNothing();
+    void backupsAreConsistentCopiesAndOnlyThoseOlderThanTheNewestTenGo();
+    void backupThatFailsChangesNothing();
 
 private:
     QTemporaryDir m_temp;
@@ -133,13 +131,16 @@ void TestDesktop::lockLeftByACrashIsTakenOver()
     next.waitForFinished();
 }
 
-void TestDesktop::backupIsAConsistentCopyAndTheNewestTenAreKept()
+void TestDesktop::backupsAreConsistentCopiesAndOnlyThoseOlderThanTheNewestTenGo()
 {
     TestFolder folder;
     // Kept open, so the rows are still in the write-ahead log and not yet in bidders.mdb itself.
     BidderStore writer(folder.storePath());
+    QVERIFY(writer.open());
+    QCOMPARE(BackUpStore(folder.storePath()).outcome, StoreBackupResult::Outcome::NotNeeded); // nothing to lose
     QVERIFY(QDir(folder.path()).mkdir(QStringLiteral("backups")));
-    plantBackup(folder, QStringLiteral("bidders-20200101-000000.mdb"), QDateTime(QDate(2020, 1, 1), QTime(0, 0)));
+    folder.write(QStringLiteral("backups/bidders-20200101-000000.mdb"), "oldest");
+    setWritten(folder, QStringLiteral("bidders-20200101-000000.mdb"), QDateTime(QDate(2020, 1, 1), QTime(0, 0)));
     folder.write(QStringLiteral("backups/notes.txt"), "not a backup");
 
     const QDateTime when(QDate(2026, 5, 12), QTime(12, 1, 17));
@@ -157,45 +158,37 @@ void TestDesktop::backupIsAConsistentCopyAndTheNewestTenAreKept()
     QCOMPARE(same.backupPath, last.backupPath);
     // Eleven in the same second, each under its own name; the oldest planted one and the first
     // of the eleven make way.
+    const auto backupName = [](int suffix) { return QStringLiteral("bidders-20260512-120117-%1.mdb").arg(suffix); };
     QStringList expected{QStringLiteral("notes.txt")};
     for (int suffix = 2; suffix <= 11; ++suffix)
-        expected << QStringLiteral("bidders-20260512-120117-%1.mdb").arg(suffix);
+        expected << backupName(suffix);
     expected.sort();
     QCOMPARE(QDir(folder.file(QStringLiteral("backups"))).entryList(QDir::Files, QDir::Name), expected);
-    QCOMPARE(last.backupPath, folder.file(QStringLiteral("backups/bidders-20260512-120117-11.mdb")));
-    QCOMPARE(folder.bytes(QStringLiteral("backups/bidders-20260512-120117-11.mdb")).at(18), char(1)); // not in WAL mode
+    QCOMPARE(last.backupPath, folder.file(QStringLiteral("backups/") + backupName(11)));
+    QCOMPARE(folder.bytes(QStringLiteral("backups/") + backupName(11)).at(18), char(1)); // not in WAL mode
     QCOMPARE(*BidderStore(last.backupPath).readAll(), rows);
-}
 
-void TestDesktop::backupWithTheClockSetBackIsKept()
-{
-    TestFolder folder;
-    folder.seed({bidder(QStringLiteral("a"))});
-    QVERIFY(QDir(folder.path()).mkdir(QStringLiteral("backups")));
-    // Eleven backups written while the clock ran a year ahead and was set back a little each time
-    // (their names run backwards, the times their files were written forwards), then put right.
+    // Had those, and one more, been written while the clock ran a year ahead and was set back a
+    // little each time (their names run forwards, the times of their files backwards), a backup
+    // made once the clock is put right is older by name and time, and stays all the same; of the
+    // others, the one written first goes.
     const QDateTime ahead = QDateTime::currentDateTime().addYears(1);
-    QStringList kept;
-    for (int i = 0; i < 11; ++i) {
-        kept << QStringLiteral("bidders-%1.mdb").arg(ahead.addSecs(-i).toString(QStringLiteral("yyyyMMdd-HHmmss")));
-        plantBackup(folder, kept.last(), ahead.addSecs(i));
-    }
-    const StoreBackupResult backup = BackUpStore(folder.storePath());
-    QCOMPARE(backup.outcome, StoreBackupResult::Outcome::Saved);
-    // The oldest of the eleven goes; the new one stays, though its name and time are older still.
-    kept.removeFirst();
-    kept << QFileInfo(backup.backupPath).fileName();
-    kept.sort();
-    QCOMPARE(QDir(folder.file(QStringLiteral("backups"))).entryList(QDir::Files, QDir::Name), kept);
+    for (int suffix = 2; suffix <= 11; ++suffix)
+        setWritten(folder, backupName(suffix), ahead.addSecs(-suffix));
+    folder.write(QStringLiteral("backups/bidders-20990101-000000.mdb"), "written last");
+    setWritten(folder, QStringLiteral("bidders-20990101-000000.mdb"), ahead);
+    QVERIFY(writer.add(bidder(QStringLiteral("later"))));
+    const StoreBackupResult setBack = BackUpStore(folder.storePath(), when.addYears(-1));
+    QCOMPARE(setBack.outcome, StoreBackupResult::Outcome::Saved);
+    expected.removeOne(backupName(11));
+    expected << QFileInfo(setBack.backupPath).fileName() << QStringLiteral("bidders-20990101-000000.mdb");
+    expected.sort();
+    QCOMPARE(QDir(folder.file(QStringLiteral("backups"))).entryList(QDir::Files, QDir::Name), expected);
 }
 
-void TestDesktop::backupOfAnEmptyStoreIsNotNeededAndFailuresChangeNothing()
+void TestDesktop::backupThatFailsChangesNothing()
 {
     TestFolder folder;
-    QVERIFY(BidderStore(folder.storePath()).open());
-    QCOMPARE(BackUpStore(folder.storePath()).outcome, StoreBackupResult::Outcome::NotNeeded);
-    QVERIFY(!QFileInfo::exists(folder.file(QStringLiteral("backups"))));
-
     folder.seed({bidder(QStringLiteral("a"))});
     folder.write(QStringLiteral("backups"), "a file where the folder should be");
     const StoreBackupResult failed = BackUpStore(folder.storePath());
