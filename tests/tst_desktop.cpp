@@ -43,7 +43,6 @@ private slots:
         qputenv("TMPDIR", QFile::encodeName(m_temp.path()));
     }
     void startsOnItsListAndStaysUp();
-    void keepsItsFilesWhereItsUserMayWrite_data();
     void keepsItsFilesWhereItsUserMayWrite();
     void reportsAListItCannotUseAndLeavesIt();
     void secondStartRaisesTheFirstAndEnds();
@@ -70,59 +69,47 @@ void TestDesktop::startsOnItsListAndStaysUp()
     program.waitForFinished();
 }
 
-void TestDesktop::keepsItsFilesWhereItsUserMayWrite_data()
-{
-    QTest::addColumn<bool>("programFolderWritable");
-    QTest::newRow("a build or a copy of the user's") << true;
-    QTest::newRow("installed read-only") << false;
-}
-
 void TestDesktop::keepsItsFilesWhereItsUserMayWrite()
 {
-    QFETCH(bool, programFolderWritable);
     // Root may write anywhere, so the program runs as an ordinary user (nobody's ids).
     const bool root = geteuid() == 0;
-    if (root && QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty())
+    if (root && QStandardPaths::findExecutable("setpriv").isEmpty())
         QSKIP("running as root without setpriv: cannot start the program as an ordinary user");
     const uid_t user = root ? 65534 : geteuid();
-    // Inside the test's own temporary folder, which the other user must be able to cross.
+    // In the test's own temporary folder, which the other user must be able to cross.
     QFile::setPermissions(m_temp.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ExeOther);
-    QTemporaryDir top;
-    const QString programFolder = top.filePath(QStringLiteral("bin")), home = top.filePath(QStringLiteral("home"));
-    QVERIFY(QDir().mkpath(programFolder) && QDir().mkpath(home + QStringLiteral("/run")));
-    QVERIFY(QFile::copy(QStringLiteral(BIDWARDEN_EXECUTABLE), programFolder + QStringLiteral("/bidwarden")));
-    for (const QString &path : {home, home + QStringLiteral("/run"), programFolder})
-        QVERIFY(::chown(QFile::encodeName(path).constData(), user, user) == 0);
-    const auto all = QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther;
-    QFile::setPermissions(top.path(), all | QFile::WriteOwner);
-    QFile::setPermissions(programFolder, programFolderWritable ? all | QFile::WriteOwner : all);
+    const auto all = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther;
+    for (const bool programFolderWritable : {true, false}) { // a build or a user's copy; an installed program
+        QTemporaryDir top;
+        const QString bin = top.filePath("bin"), home = top.filePath("home"), share = home + "/.local/share/bidwarden";
+        QVERIFY(QDir().mkpath(bin) && QDir().mkpath(home));
+        QVERIFY(QFile::copy(BIDWARDEN_EXECUTABLE, bin + "/bidwarden"));
+        QVERIFY(::chown(QFile::encodeName(home).constData(), user, user) == 0);
+        QVERIFY(::chown(QFile::encodeName(bin).constData(), user, user) == 0);
+        QFile::setPermissions(top.path(), all);
+        QFile::setPermissions(home, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QFile::setPermissions(bin, programFolderWritable ? all : all & ~QFile::WriteOwner);
 
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove(QStringLiteral("XDG_DATA_HOME"));
-    env.insert(QStringLiteral("HOME"), home);
-    env.insert(QStringLiteral("TMPDIR"), home);
-    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home + QStringLiteral("/run"));
-    QProcess program;
-    program.setProcessEnvironment(env);
-    QStringList command{programFolder + QStringLiteral("/bidwarden")};
-    if (root)
-        command = QStringList{QStringLiteral("setpriv"), QStringLiteral("--reuid=65534"),
-                              QStringLiteral("--regid=65534"), QStringLiteral("--clear-groups"), QStringLiteral("--")} +
-                  command;
-    program.start(command.takeFirst(), command);
-    const QString dataFolder = programFolderWritable ? programFolder : home + QStringLiteral("/.local/share/bidwarden");
-    const QString other = programFolderWritable ? home + QStringLiteral("/.local/share/bidwarden") : programFolder;
-    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(dataFolder + QStringLiteral("/bidwarden.lock")) &&
-                                 QFileInfo::exists(dataFolder + QStringLiteral("/bidders.mdb")),
-                             10000);
-    QVERIFY2(program.state() == QProcess::Running, program.readAllStandardError().constData());
-    program.kill();
-    program.waitForFinished();
-    QVERIFY(!QFileInfo::exists(other + QStringLiteral("/bidders.mdb")));
-    QCOMPARE(QFileInfo(dataFolder + QStringLiteral("/bidders.mdb")).ownerId(), user);
-    if (!programFolderWritable)
-        QCOMPARE(QFileInfo(dataFolder).permissions() & 0x7077, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    QFile::setPermissions(programFolder, all | QFile::WriteOwner);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove("XDG_DATA_HOME");
+        for (const char *name : {"HOME", "TMPDIR", "XDG_RUNTIME_DIR"})
+            env.insert(name, home);
+        QProcess program;
+        program.setProcessEnvironment(env);
+        QStringList command{"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", bin + "/bidwarden"};
+        program.start(command.mid(root ? 0 : 4).first(), command.mid(root ? 1 : 5));
+        const QString data = programFolderWritable ? bin : share, other = programFolderWritable ? share : bin;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            QFileInfo::exists(data + "/bidwarden.lock") && QFileInfo::exists(data + "/bidders.mdb"), 10000);
+        QVERIFY2(program.state() == QProcess::Running, program.readAllStandardError().constData());
+        program.kill();
+        program.waitForFinished();
+        QVERIFY(!QFileInfo::exists(other + "/bidders.mdb"));
+        QCOMPARE(QFileInfo(data + "/bidders.mdb").ownerId(), user);
+        if (!programFolderWritable)
+            QCOMPARE(QFileInfo(data).permissions() & 0x7077, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QFile::setPermissions(bin, all);
+    }
 }
 
 void TestDesktop::reportsAListItCannotUseAndLeavesIt()
