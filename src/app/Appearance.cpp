@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "Appearance.h"
 
+#include "app/ClickableLabel.h"
+
 #include <QAccessibleWidget>
 #include <QApplication>
 #include <QFont>
@@ -28,6 +30,7 @@ void ApplyAppearance()
 {
     initResources();
     QAccessible::installFactory(plainWindowAsFrame);
+    QAccessible::installFactory(ClickableLabel::accessibleLink);
 
     // The layouts were drawn for Tahoma's metrics. Where the system has no Tahoma, Wine's
     // metric-compatible copy is used if it is installed; otherwise the system sans serif.
