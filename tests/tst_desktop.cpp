@@ -6,8 +6,10 @@
 #include <QDir>
 #include <QLockFile>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTest>
 #include <QWidget>
+#include <unistd.h>
 
 namespace {
 
@@ -48,6 +50,7 @@ private slots:
         qputenv("TMPDIR", QFile::encodeName(m_temp.path()));
     }
     void startsOnItsListAndStaysUp();
+    void keepsItsFilesWhereItsUserMayWrite();
     void reportsAListItCannotUseAndLeavesIt();
     void secondStartRaisesTheFirstAndEnds();
     void lockLeftByACrashIsTakenOver();
@@ -70,6 +73,49 @@ void TestDesktop::startsOnItsListAndStaysUp()
     QCOMPARE(folder.bytes(QStringLiteral("bidders.mdb")).at(18), char(2));
     program.kill();
     program.waitForFinished();
+}
+
+void TestDesktop::keepsItsFilesWhereItsUserMayWrite()
+{
+    // Root may write anywhere, so the program runs as an ordinary user (nobody's ids).
+    const bool root = geteuid() == 0;
+    if (root && QStandardPaths::findExecutable("setpriv").isEmpty())
+        QSKIP("running as root without setpriv: cannot start the program as an ordinary user");
+    const uid_t user = root ? 65534 : geteuid();
+    // In the test's own temporary folder, which the other user must be able to cross.
+    QFile::setPermissions(m_temp.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ExeOther);
+    const auto all = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther;
+    for (const bool programFolderWritable : {true, false}) { // a build or a user's copy; an installed program
+        QTemporaryDir top;
+        const QString bin = top.filePath("bin"), home = top.filePath("home"), share = home + "/.local/share/bidwarden";
+        QVERIFY(QDir().mkpath(bin) && QDir().mkpath(home));
+        QVERIFY(QFile::copy(BIDWARDEN_EXECUTABLE, bin + "/bidwarden"));
+        QVERIFY(::chown(QFile::encodeName(home).constData(), user, user) == 0);
+        QVERIFY(::chown(QFile::encodeName(bin).constData(), user, user) == 0);
+        QFile::setPermissions(top.path(), all);
+        QFile::setPermissions(home, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QFile::setPermissions(bin, programFolderWritable ? all : all & ~QFile::WriteOwner);
+
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove("XDG_DATA_HOME");
+        for (const char *name : {"HOME", "TMPDIR", "XDG_RUNTIME_DIR"})
+            env.insert(name, home);
+        QProcess program;
+        program.setProcessEnvironment(env);
+        QStringList command{"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", bin + "/bidwarden"};
+        program.start(command.mid(root ? 0 : 4).first(), command.mid(root ? 1 : 5));
+        const QString data = programFolderWritable ? bin : share, other = programFolderWritable ? share : bin;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            QFileInfo::exists(data + "/bidwarden.lock") && QFileInfo::exists(data + "/bidders.mdb"), 10000);
+        QVERIFY2(program.state() == QProcess::Running, program.readAllStandardError().constData());
+        program.kill();
+        program.waitForFinished();
+        QVERIFY(!QFileInfo::exists(other + "/bidders.mdb"));
+        QCOMPARE(QFileInfo(data + "/bidders.mdb").ownerId(), user);
+        if (!programFolderWritable)
+            QCOMPARE(QFileInfo(data).permissions() & 0x7077, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QFile::setPermissions(bin, all);
+    }
 }
 
 void TestDesktop::reportsAListItCannotUseAndLeavesIt()

@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: MIT
 #include "AppContext.h"
 
+#include "store/AppFilePath.h"
+
 #include <QApplication>
 
 AppContext ProgramContext()
 {
-    return AppContext{QCoreApplication::applicationDirPath(), QStringLiteral(BIDWARDEN_SITE_URL), {}};
+    return AppContext{AppFolder(QCoreApplication::applicationDirPath()), QStringLiteral(BIDWARDEN_SITE_URL), {}};
 }
 
 std::unique_ptr<SiteClient> ConnectSite(const AppContext &context)

@@ -10,7 +10,7 @@
 // constructor; the program reads no settings, so these are fixed for the whole run.
 struct AppContext
 {
-    QString appFolder;                 // the folder holding the executable, bidders.mdb and the page files
+    QString appFolder;                 // the folder holding bidders.mdb and the page files (AppFolder)
     QString siteUrl;                   // scheme and host of the auction site's CGI endpoint, no trailing slash
     SiteClient::Timeouts siteTimeouts; // how long a request may wait, and between its tries
 };
@@ -18,7 +18,7 @@ struct AppContext
 // A client for the site, carrying the signed-in browser's session as it is now.
 std::unique_ptr<SiteClient> ConnectSite(const AppContext &context);
 
-// The context of the running program: the executable's folder and the compiled-in site.
+// The context of the running program: its data folder and the compiled-in site.
 AppContext ProgramContext();
 
 // Ends the program at once: every window closes, nothing is asked.

@@ -14,6 +14,7 @@
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
+#include <QShortcut>
 #include <QTreeWidgetItem>
 #include <QVBoxLayout>
 
@@ -60,6 +61,10 @@ BBMain::BBMain(WindowFlow &flow, QWidget *parent)
 
     connect(header, &QHeaderView::sectionClicked, this, &BBMain::ListView1_ColumnClick);
     connect(m_ui->ListView1, &QTreeWidget::itemDoubleClicked, this, &BBMain::ListView1_DblClick);
+    // Enter on the list opens the selected row's record as a double click does, for those who
+    // work from the keyboard or with a screen reader.
+    for (const QKeySequence &key : {QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)})
+        new QShortcut(key, m_ui->ListView1, this, &BBMain::ListView1_DblClick, Qt::WidgetShortcut);
     // "Setup &Wizard"
     connect(m_ui->Command1, &QPushButton::clicked, this, [this] {
         openSetupWizard();

@@ -3,6 +3,8 @@
 
 #include <QLabel>
 
+class QAccessibleInterface;
+
 // A label that acts as a link: a hand pointer over it, and clicked() on a left click.
 class ClickableLabel : public QLabel
 {
@@ -10,6 +12,10 @@ class ClickableLabel : public QLabel
 
 public:
     using QLabel::QLabel;
+
+    // For QAccessible::installFactory: a screen reader hears a link, named by its text, and can
+    // follow it with its press action, though the label takes no keyboard focus.
+    static QAccessibleInterface *accessibleLink(const QString &className, QObject *object);
 
 signals:
     void clicked();

@@ -22,6 +22,7 @@ BlockedBidder::BlockedBidder(BidderList &list, int row, QWidget *parent)
 {
     m_ui->setupUi(this);
     MakeWhite({m_ui->Command1, m_ui->Command2});
+    NameBoxesByTheirLabels(this);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     // "Save"
     connect(m_ui->Command1, &QPushButton::clicked, this, &BlockedBidder::Command1_Click);

@@ -16,3 +16,8 @@ inline QString AppFilePath(const QString &folder, const QString &fileName)
         return folder + fileName;
     return folder + separator + fileName;
 }
+
+// The folder that holds bidders.mdb, the page files, cookies.txt, backups/ and the lock: the
+// program's own folder when its user may write there (a build, or a copy in the user's folder),
+// else the user's data folder (~/.local/share/bidwarden), created private on first use.
+QString AppFolder(const QString &programFolder);
