@@ -157,7 +157,8 @@ private slots:
                                      : fault == "runaway" ? QStringList{"response2.htm"} // the post's reply was small
                                                           : QStringList();
         writePage("cookies.sqlite", "not a database"); // so that messages have a cookie problem to name
-        const BrowserCookies cookies = BrowserCookies::fromCookiesSqlite(m_client->pagePath("cookies.sqlite"));
+        const BrowserCookies cookies =
+            BrowserCookies::fromCookiesSqlite(m_client->pagePath("cookies.sqlite"), {"127.0.0.1", m_dir->path()});
         const auto site = client(m_dir->filePath(fault == "unwritable" ? "missing" : ""), cookies);
         if (fault == "refused")
             m_site->stop();

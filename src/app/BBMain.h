@@ -5,6 +5,7 @@
 #include <memory>
 
 class BidderList;
+class SessionReader;
 class WindowFlow;
 struct AppContext;
 
@@ -47,4 +48,5 @@ private:
     WindowFlow &m_flow;
     BidderList &m_list;
     const AppContext &m_context;
+    std::unique_ptr<SessionReader> m_connecting; // the upload's read of the browser session
 };

@@ -6,7 +6,10 @@
 
 #include <QFile>
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <cstdio>
+#include <cstring>
 #include <curl/curl.h>
 #include <memory>
 #include <thread>
@@ -36,10 +39,6 @@ TryOutcome sendOnce(CURLSH *share, const SiteClient::Timeouts &timeouts, const Q
 }
 
 } // namespace
-
-SiteClient::SiteClient(QString baseUrl, QString appFolder)
-    : SiteClient(baseUrl, appFolder, BrowserCookies::fromSystem(appFolder, baseUrl))
-{}
 
 SiteClient::SiteClient(QString baseUrl, QString appFolder, BrowserCookies cookies)
     : m_baseUrl(std::move(baseUrl)), m_appFolder(std::move(appFolder)), m_cookies(std::move(cookies))

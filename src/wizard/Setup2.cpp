@@ -4,6 +4,7 @@
 #include "app/MessageBox.h"
 #include "app/WindowFlow.h"
 #include "core/BidderList.h"
+#include "session/BrowserSession.h"
 #include "site/NaruChecks.h"
 #include "site/ParallelGets.h"
 #include "site/SiteClient.h"
@@ -51,6 +52,7 @@ private:
 // One run of Download: the site's list, the rows checked so far, and the window as it was before.
 struct Setup2::Import
 {
+    std::unique_ptr<SessionReader> connecting;
     std::unique_ptr<SiteClient> site;
     std::unique_ptr<ParallelGets> download; // the jobs go before the client they use
     std::unique_ptr<NaruChecks> checks;
@@ -114,7 +116,14 @@ void Setup2::Command1_Click()
 
     // The whole list is fetched and checked before anything is changed, so that a failed request
     // or a sign-in page never costs the seller the list they have.
-    m_import->site = ConnectSite(context());
+    m_import->connecting = ConnectSite(context(), [this](std::unique_ptr<SiteClient> site) {
+        m_import->site = std::move(site);
+        downloadList();
+    });
+}
+
+void Setup2::downloadList()
+{
     m_import->download = std::make_unique<ParallelGets>(*m_import->site);
     connect(m_import->download.get(), &ParallelGets::fetched, this,
             [this](int, const FetchedPage &page) { listDownloaded(page); });
@@ -201,9 +210,11 @@ void Setup2::endImport(const QString &failure)
         return;
     const std::shared_ptr<Import> import(std::move(m_import));
     import->lineTimer.stop();
+    import->connecting.reset();
     if (import->checks)
         import->checks->stop();
-    import->download->stop();
+    if (import->download)
+        import->download->stop();
     // The jobs may be the ones whose signal is being handled: they go once that is over.
     QTimer::singleShot(0, this, [import] {});
     if (!failure.isNull()) {
