@@ -68,7 +68,8 @@ public:
     SiteResult<SiteReply> FetchToPageFile(const QString &method, const QString &pathAndQuery, const QByteArray &body,
                                           const QString &pageFileName);
 
-    // Replaces the page file's text; the requests made several at once keep their replies this way.
+    // Replaces the page file's text, whole or not at all, readable by the user alone; a link planted
+    // in its place is replaced, never written through. Every reply kept goes this way.
     SiteResult<Done> WritePageFile(const QString &pageFileName, const QByteArray &text) const;
 
     // The page file's lines without their ends: a line ends at CR or CR LF; a lone LF is part of the line.
