@@ -38,15 +38,19 @@ void SessionStop::cancel()
     g_cancellable_cancel(m_cancellable);
 }
 
-QString SessionCopiesFolder(const QString &appFolder)
+QString UserRuntimeFolder()
 {
     // Without XDG_RUNTIME_DIR Qt would make one under the shared temporary folder, on disk.
-    if (!qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
-        const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-        if (!runtime.isEmpty() && !runtime.startsWith(QDir::tempPath() + QLatin1Char('/')))
-            return runtime;
-    }
-    return appFolder;
+    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR"))
+        return {};
+    const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    return runtime.startsWith(QDir::tempPath() + QLatin1Char('/')) ? QString() : runtime;
+}
+
+QString SessionCopiesFolder(const QString &appFolder)
+{
+    const QString runtime = UserRuntimeFolder();
+    return runtime.isEmpty() ? appFolder : runtime;
 }
 
 QString SessionCopyTemplate(const QString &copiesIn)

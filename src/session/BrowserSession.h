@@ -44,8 +44,11 @@ private:
 // stop's deadline.
 BrowserCookies ReadBrowserSession(const QString &siteUrl, const QString &appFolder, const SessionStop &stop);
 
-// Where the private folders for copies of cookie stores go: the user's runtime folder (a tmpfs only
-// the user can enter), else the application folder.
+// The user's runtime folder (XDG_RUNTIME_DIR: a tmpfs only the user can enter), or empty when there
+// is none; never a folder Qt would make up under the shared temporary folder.
+QString UserRuntimeFolder();
+// Where the private folders for copies of cookie stores go: the user's runtime folder, else the
+// application folder.
 QString SessionCopiesFolder(const QString &appFolder);
 // The QTemporaryDir template of one read's private folder in copiesIn; the name carries the process
 // id, so that a later start can tell a crashed run's folder from a running program's.
