@@ -61,12 +61,15 @@ private:
 void TestDesktop::startsOnItsListAndStaysUp()
 {
     TestFolder folder;
-    // What a killed run left: copies of cookie stores, in the runtime folder and the program's own.
+    // What a killed run left: copies of cookie stores, in the runtime folder and the program's own;
+    // and a running program's, which stay.
     QProcess gone;
     gone.start("true");
     QVERIFY(gone.waitForFinished());
     const QString stale = QStringLiteral("/bidwarden-cookies-%1-abcdef").arg(gone.processId());
-    QVERIFY(QDir().mkpath(m_run + stale) && QDir().mkpath(folder.path() + stale));
+    const QString running =
+        m_run + QStringLiteral("/bidwarden-cookies-%1-abcdef").arg(QCoreApplication::applicationPid());
+    QVERIFY(QDir().mkpath(m_run + stale) && QDir().mkpath(folder.path() + stale) && QDir().mkpath(running));
     // A store made the plain way: the program switches it to write-ahead logging as it opens it.
     folder.sql("CREATE TABLE Bidders (UserName, NARU, dateTime, Reason);"
                "INSERT INTO Bidders VALUES ('alice', 'No', '01/12/2026-10:00:00', 'x')");
@@ -75,7 +78,8 @@ void TestDesktop::startsOnItsListAndStaysUp()
     program.start(installProgram(folder));
     QVERIFY2(!program.waitForFinished(2000), program.readAllStandardError().constData());
     QCOMPARE(folder.bytes(QStringLiteral("bidders.mdb")).at(18), char(2));
-    QVERIFY(!QFileInfo::exists(m_run + stale) && !QFileInfo::exists(folder.path() + stale));
+    QVERIFY(!QFileInfo::exists(m_run + stale) && !QFileInfo::exists(folder.path() + stale) &&
+            QFileInfo::exists(running));
     program.kill();
     program.waitForFinished();
 }
