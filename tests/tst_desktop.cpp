@@ -39,8 +39,9 @@ private slots:
     void initTestCase()
     {
         // The programs' sockets go in a folder of the test's, so the killed ones leave nothing behind.
-        QVERIFY(m_temp.isValid() && QDir(m_temp.path()).mkdir("run") && QDir(m_temp.path()).mkdir("tmp"));
-        QVERIFY(QFile::setPermissions(m_run = m_temp.filePath("run"),
+        // The runtime folder lies in the temporary one, as a test's may: it is still the runtime folder.
+        QVERIFY(m_temp.isValid() && QDir(m_temp.path()).mkpath("tmp/run"));
+        QVERIFY(QFile::setPermissions(m_run = m_temp.filePath("tmp/run"),
                                       QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
         qputenv("XDG_RUNTIME_DIR", QFile::encodeName(m_run));
         qputenv("TMPDIR", QFile::encodeName(m_temp.filePath("tmp")));

@@ -40,11 +40,13 @@ void SessionStop::cancel()
 
 QString UserRuntimeFolder()
 {
-    // Without XDG_RUNTIME_DIR Qt would make one under the shared temporary folder, on disk.
-    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR"))
+    // Without XDG_RUNTIME_DIR, or with one that is not the user's own, Qt makes one up under the
+    // shared temporary folder, on disk: that is no runtime folder.
+    const QString given = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (given.isEmpty())
         return {};
     const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    return runtime.startsWith(QDir::tempPath() + QLatin1Char('/')) ? QString() : runtime;
+    return QDir::cleanPath(runtime) == QDir::cleanPath(given) ? runtime : QString();
 }
 
 QString SessionCopiesFolder(const QString &appFolder)
