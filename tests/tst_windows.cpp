@@ -393,6 +393,7 @@ private slots:
         QTest::qWait(500);
         QCOMPARE(dialog.result(), int(QDialog::Rejected));
         QCOMPARE(m_folder->stored().size(), 3);
+        QVERIFY(!QGuiApplication::overrideCursor()); // the wait cursor went with the read of the session
 
         // An empty list is checked at once, with no request.
         m_site->clearRequests();

@@ -21,7 +21,7 @@ std::unique_ptr<SessionReader> ConnectSite(const AppContext &context,
         if (std::exchange(*restore, false))
             QGuiApplication::restoreOverrideCursor();
     };
-    QObject::connect(reader.get(), &QObject::destroyed, reader.get(), restoreCursor);
+    QObject::connect(reader.get(), &QObject::destroyed, QCoreApplication::instance(), restoreCursor);
     QObject::connect(reader.get(), &SessionReader::finished, reader.get(),
                      [context, ready = std::move(ready), restoreCursor](const BrowserCookies &cookies) {
                          restoreCursor();

@@ -129,14 +129,15 @@ void SessionReader::start(const QString &siteUrl, const QString &appFolder)
     stopThread();
     m_stop = std::make_unique<SessionStop>();
     const SessionStop *stop = m_stop.get();
-    m_thread = QThread::create([this, stop, siteUrl, appFolder] {
+    const quint64 read = ++m_reads;
+    m_thread = QThread::create([this, stop, read, siteUrl, appFolder] {
         BrowserCookies cookies = ReadBrowserSession(siteUrl, appFolder, *stop);
         // Queued to this object: dropped if it is gone by then, and it cannot be gone before the
         // thread ends, as its destructor waits for it.
         QMetaObject::invokeMethod(
             this,
-            [this, stop, cookies = std::move(cookies)] {
-                if (stop != m_stop.get() || stop->isCancelled())
+            [this, read, cookies = std::move(cookies)] {
+                if (read != m_reads || m_stop->isCancelled())
                     return;
                 m_thread->wait();
                 delete m_thread;

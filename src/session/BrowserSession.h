@@ -79,4 +79,5 @@ private:
 
     std::unique_ptr<SessionStop> m_stop;
     QThread *m_thread = nullptr;
+    quint64 m_reads = 0; // which read a result belongs to: only the latest one's is handed on
 };
