@@ -9,7 +9,6 @@
 #include <optional>
 
 struct sqlite3;
-struct _GCancellable;
 class QTemporaryDir;
 class SessionStop;
 
