@@ -54,7 +54,7 @@ int main(int argc, char *argv[])
             failures += bareGet(lookupUrl + b.userName.toStdString()) ? 0 : 1;
     });
 
-    SiteClient client(QString::fromStdString(site.baseUrl()), dir.path());
+    SiteClient client(QString::fromStdString(site.baseUrl()), dir.path(), BrowserCookies());
     const double lookups = medianMs(5, [&] {
         site.clearRequests();
         for (const Bidder &b : bidders)

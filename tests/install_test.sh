@@ -42,4 +42,20 @@ out=$("$root/scripts/install" --uninstall)
 [ ! -e "$share/applications/bidwarden.desktop" ] || fail "launcher left behind"
 [ -z "$(find "$share/icons" -name bidwarden.png)" ] || fail "icons left behind"
 diff -r --exclude=bidwarden "$HOME/before" "$app" || fail "uninstall changed the user's files"
+[ "$(stat -c %a "$app")" = 700 ] || fail "the program's folder is open to others"
+
+# A home whose name holds characters the launcher's Exec must quote: the launcher still starts
+# the program installed there.
+odd="$HOME/it's \"b&w\" (50) \$x; \`y\` \\z"
+fake=$HOME/fake-bidwarden
+mkdir -p "$odd"
+printf '#!/bin/sh\necho "$0" >"%s/launched"\n' "$HOME" >"$fake"
+chmod 755 "$fake"
+HOME=$odd BIDWARDEN_INSTALL_EXE=$fake "$root/scripts/install" >/dev/null
+launcher=$odd/.local/share/applications/bidwarden.desktop
+desktop-file-validate "$launcher" || fail "launcher for $odd does not validate"
+HOME=$odd gio launch "$launcher" || fail "gio cannot start the launcher"
+for _ in $(seq 50); do [ -s "$HOME/launched" ] && break; sleep 0.1; done
+[ "$(cat "$HOME/launched" 2>/dev/null)" = "$odd/.local/share/bidwarden/bidwarden" ] ||
+    fail "the launcher in $odd started $(cat "$HOME/launched" 2>/dev/null)"
 echo "install: PASS"

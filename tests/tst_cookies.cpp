@@ -1,22 +1,29 @@
 // SPDX-License-Identifier: MIT
 // The signed-in browser's cookies, read from stores real Firefox and Chromium wrote, and sent with site requests.
 #include "StandinSite.h"
-#include "site/BrowserCookies.h"
+#include "session/BrowserSession.h"
+#include "session/ChromiumCookies.h"
 #include "site/SiteClient.h"
 #include "site/SiteOperations.h"
 
 #include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusVirtualObject>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QProcess>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <functional>
 #include <sqlite3.h>
 #include <tuple>
 
 namespace {
 
-using Reader = std::function<BrowserCookies(const QString &work)>;        // reads a store it sets up in work
+// Reads a store it sets up in work, for the site at url; copies go where the program puts them.
+using Reader = std::function<BrowserCookies(const QString &work, const QString &url)>;
 using Case = std::tuple<Reader, QString, QByteArray, QString, QDateTime>; // store, url, header, problem, time
 
 const QString fixtures = QStringLiteral(BIDWARDEN_FIXTURES);
@@ -42,6 +49,11 @@ void write(const QString &path, const QByteArray &content)
     QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
 }
 
+QStringList entries(const QString &folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+}
+
 void runSql(const QString &db, const QByteArray &sql)
 {
     sqlite3 *handle = nullptr;
@@ -57,7 +69,7 @@ const auto signedIn = [](const QByteArray &sid, bool withShort = false) { // the
 // Firefox's folder: an install section (in that file) names the profile in use, then Default=1, else any.
 Reader firefox(const QString &installSection = "profiles.ini", bool defaultProfileCookies = true)
 {
-    return [=](const QString &work) {
+    return [=](const QString &work, const QString &url) {
         copyTree(fixtures + "/firefox-profile", work);
         if (defaultProfileCookies)
             copyTree(work + "/wal-only/cookies.sqlite", work + "/s9rvi61o.default/cookies.sqlite"); // no `lh`
@@ -65,19 +77,20 @@ Reader firefox(const QString &installSection = "profiles.ini", bool defaultProfi
             QFile::remove(work + "/installs.ini");
         if (installSection != "profiles.ini")
             write(work + "/profiles.ini", bareProfiles);
-        return BrowserCookies::fromFirefoxRoot(work);
+        return BrowserCookies::fromFirefoxRoot(work, SessionQuery::forSite(url, work));
     };
 }
 
 // A fixture, or a file of the content or made by its SQL; a -wal, where Firefox writes first, stays as it was.
 Reader file(const QString &name, const QByteArray &content = {})
 {
-    return [=](const QString &work) {
+    return [=](const QString &work, const QString &url) {
         const QString path = (content.isEmpty() ? fixtures : work) + '/' + name;
         content.startsWith("CREATE") ? runSql(path, content) : content.isEmpty() ? void() : write(path, content);
         const bool wal = QFile::exists(path + "-wal");
-        const BrowserCookies cookies =
-            name.endsWith(".txt") ? BrowserCookies::fromCookiesTxt(path) : BrowserCookies::fromCookiesSqlite(path);
+        const SessionQuery query = SessionQuery::forSite(url, work);
+        const BrowserCookies cookies = name.endsWith(".txt") ? BrowserCookies::fromCookiesTxt(path, query)
+                                                             : BrowserCookies::fromCookiesSqlite(path, query);
         return QFile::exists(path + "-wal") == wal ? cookies : BrowserCookies();
     };
 }
@@ -85,17 +98,17 @@ Reader file(const QString &name, const QByteArray &content = {})
 // v10's Local State names "Profile 1" as the one in use; v11's names none, so Default is read.
 Reader chromium(const char *fixture, const QByteArray &edit = {}, const QByteArray &secret = safeStorageSecret)
 {
-    return [=](const QString &work) {
+    return [=](const QString &work, const QString &url) {
         copyTree(fixtures + '/' + fixture, work);
         runSql(work + (QByteArray(fixture).endsWith("v10") ? "/Profile 1/Cookies" : "/Default/Cookies"), edit);
-        return BrowserCookies::fromChromiumRoot(work, "Chromium", "chromium", {}, secret);
+        return BrowserCookies::fromChromiumRoot(work, "Chromium", "chromium", SessionQuery::forSite(url, work), secret);
     };
 }
 
 // A home, also the program's folder, with some browsers in it; edit runs on Chromium's profile.
 Reader home(const QStringList &installs, const QByteArray &edit = {})
 {
-    return [=](const QString &work) {
+    return [=](const QString &work, const QString &url) {
         const QString config = work + "/.config", brave = config + "/BraveSoftware/Brave-Browser";
         if (installs.contains("firefox"))
             copyTree(fixtures + "/firefox-profile", config + "/mozilla/firefox");
@@ -104,13 +117,30 @@ Reader home(const QStringList &installs, const QByteArray &edit = {})
                 runSql(config + "/chromium/Profile 1/Cookies", edit);
         if (installs.contains("brave")) // no profile.last_used in its Local State: Default
             copyTree(fixtures + "/chromium-v10", brave), write(brave + "/Local State", "{}");
-        if (installs.contains("cookies.txt"))
+        if (installs.contains("cookies.txt") || installs.contains("loose cookies.txt"))
             copyTree(fixtures + "/cookies.txt", work + "/cookies.txt");
+        if (installs.contains("loose cookies.txt")) // another user could have put a session of theirs in it
+            QFile::setPermissions(work + "/cookies.txt", QFile::permissions(work + "/cookies.txt") | QFile::WriteGroup);
         qputenv("HOME", work.toUtf8());
         qunsetenv("XDG_CONFIG_HOME");
-        return BrowserCookies::fromSystem(work, "http://127.0.0.1:5000");
+        return ReadBrowserSession(url, work, SessionStop());
     };
 }
+
+// A keyring that takes every call and never answers the search, as one waiting on its own prompt
+// does; the bus itself answers for it, and so does D-Bus's ping.
+class HungKeyring : public QDBusVirtualObject
+{
+public:
+    QString introspect(const QString &) const override { return {}; }
+    bool handleMessage(const QDBusMessage &message, const QDBusConnection &connection) override
+    {
+        if (message.member() == "GetAll")
+            return connection.send(message.createReply(QVariant::fromValue(QVariantMap())));
+        message.setDelayedReply(true); // and the reply never comes
+        return true;
+    }
+};
 
 } // namespace
 
@@ -122,22 +152,28 @@ class TestCookies : public QObject
 
     QTemporaryDir m_dir;
     QString m_work;      // a fresh folder for each row
-    QProcess m_buses[2]; // private session buses: a plain one, and one whose policy refuses the keyring
+    QProcess m_buses[3]; // private session buses: a plain one, one whose policy refuses the keyring, a hung one
     QProcess m_keyring;
+
+    // The address of private bus number `bus`, started when it is not running.
+    QString startBus(int bus)
+    {
+        const QString socket = m_dir.filePath(QString("bus%1").arg(bus));
+        if (m_buses[bus].state() == QProcess::NotRunning) {
+            const char *refuse = bus == 1 ? "<deny send_destination='org.freedesktop.secrets'/>" : "";
+            write(socket + ".conf", QString(busConfig).arg(socket, refuse).toUtf8());
+            m_buses[bus].start("dbus-daemon", {"--nofork", "--config-file=" + socket + ".conf"});
+            (void)QTest::qWaitFor([&] { return QFile::exists(socket); });
+        }
+        return "unix:path=" + socket;
+    }
 
     // gnome-keyring holding the v11 fixture's secret ("locked", "unlocked") on a private bus, or none.
     Reader keyring(const QString &state)
     {
-        return [this, state](const QString &work) {
-            const int bus = state == "refusing bus";
-            const QString socket = m_dir.filePath(QString("bus%1").arg(bus)), address = "unix:path=" + socket;
-            if (state != "no bus" && m_buses[bus].state() == QProcess::NotRunning) {
-                const char *refuse = bus ? "<deny send_destination='org.freedesktop.secrets'/>" : "";
-                write(socket + ".conf", QString(busConfig).arg(socket, refuse).toUtf8());
-                m_buses[bus].start("dbus-daemon", {"--nofork", "--config-file=" + socket + ".conf"});
-                (void)QTest::qWaitFor([&] { return QFile::exists(socket); });
-            }
-            qputenv("DBUS_SESSION_BUS_ADDRESS", state == "no bus" ? QByteArray() : address.toUtf8());
+        return [this, state](const QString &work, const QString &url) {
+            const QString address = state == "no bus" ? QString() : startBus(state == "refusing bus");
+            qputenv("DBUS_SESSION_BUS_ADDRESS", address.toUtf8());
             qunsetenv("XDG_RUNTIME_DIR"); // where GLib would look for the user's own bus
             if (state.endsWith("locked") || state == "refusing bus") {
                 copyTree(fixtures + "/chromium-v11/keyrings", work + "/keyrings");
@@ -148,7 +184,8 @@ class TestCookies : public QObject
                 QDBusConnection d = QDBusConnection::connectToBus(address, work);
                 (void)QTest::qWaitFor([&] { return d.interface()->isServiceRegistered("org.freedesktop.secrets"); });
             }
-            return BrowserCookies::fromChromiumRoot(fixtures + "/chromium-v11", "Chromium", "chromium", "127.0.0.1");
+            return BrowserCookies::fromChromiumRoot(fixtures + "/chromium-v11", "Chromium", "chromium",
+                                                    SessionQuery::forSite(url, work));
         };
     }
 
@@ -172,9 +209,21 @@ class TestCookies : public QObject
     }
 
 private slots:
-    void init() { QVERIFY(QDir().mkpath(m_work = m_dir.filePath(QTest::currentDataTag()))); }
+    void initTestCase()
+    {
+        // Copies of the stores must go to the user's runtime folder, never to the temporary one.
+        QVERIFY(QDir(m_dir.path()).mkdir("tmp") && QDir(m_dir.path()).mkdir("run"));
+        QVERIFY(QFile::setPermissions(m_dir.filePath("run"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        qputenv("TMPDIR", QFile::encodeName(m_dir.filePath("tmp")));
+    }
+    void init()
+    {
+        QVERIFY(QDir().mkpath(m_work = m_dir.filePath(QTest::currentDataTag())));
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(m_dir.filePath("run")));
+        ForgetSafeStorageKeys(); // each row is a run of its own
+    }
     void cleanup() { m_keyring.close(); }
-    void cleanupTestCase() { m_buses[0].close(), m_buses[1].close(); }
+    void cleanupTestCase() { m_buses[0].close(), m_buses[1].close(), m_buses[2].close(); }
 
     void reading_data()
     {
@@ -205,10 +254,16 @@ private slots:
                  "INSERT INTO moz_cookies VALUES ('sid', 'old', '127.0.0.1', '/', 1828074965, 0, 0);"),
             "http://127.0.0.1/", "sid=old");
         row("firefox: not a database", file("cookies.sqlite", "SQLite?"), cgi, "", "Could not read the Firefox");
+        row("a control byte in a value",
+            file("control.txt",
+                 "127.0.0.1\tFALSE\t/\tFALSE\t0\tbad\tx\x01y\r\n127.0.0.1\tFALSE\t/\tFALSE\t0\tok\t1\r\n"),
+            cgi, "ok=1", "Left out the cookie bad in");
         auto sidSet = [](const char *set) { return "UPDATE cookies SET " + QByteArray(set) + " WHERE name = 'sid'"; };
         const QByteArray noSid = "pref=uk; nonsession=keepme; short=expires-soon";
         row("chromium: a plain value goes as it is", chromium("chromium-v10", sidSet("value = 'plain'")), cgi,
             signedIn("plain", true));
+        row("chromium: a line end in a value", chromium("chromium-v10", sidSet("value = 'a' || char(13, 10) || 'b'")),
+            cgi, noSid, "Left out the cookie sid in");
         row("chromium: unknown encryption",
             chromium("chromium-v10", sidSet("encrypted_value = CAST('v20' AS BLOB) || substr(encrypted_value, 4)")),
             cgi, noSid, "Chromium: could not use the cookies sid in");
@@ -235,14 +290,23 @@ private slots:
         row("system: Brave's Default used it last", home({"chromium", "brave"}, longAgo), cgi,
             signedIn(QByteArray("d0").repeated(16), true));
         row("system: cookies.txt wins", home({"chromium", "cookies.txt"}), cgi, signedIn(firefoxSid));
+        row("system: a cookies.txt others can write is passed over", home({"chromium", "loose cookies.txt"}), cgi,
+            signedIn(v10Sid, true), "other users can write to it");
     }
     void reading()
     {
         QFETCH(Case, row);
         auto [read, url, header, problem, now] = row;
-        BrowserCookies cookies = read(m_work);
+        const QDateTime tmpChanged = QFileInfo(m_dir.filePath("tmp")).lastModified();
+        BrowserCookies cookies = read(m_work, url);
         cookies.setNow(now);
         QCOMPARE(cookies.cookieHeaderFor(url), header);
+        // Only the site's cookies were read, from copies that are gone, and nothing, not even for a
+        // moment, went to the temporary folder.
+        const QString other = QUrl(url).host() == "localhost" ? cgi : "http://localhost:5000/";
+        QCOMPARE(cookies.cookieHeaderFor(other), QByteArray());
+        QCOMPARE(entries(m_dir.filePath("run")), QStringList());
+        QCOMPARE(QFileInfo(m_dir.filePath("tmp")).lastModified(), tmpChanged);
         if (url == cgi) { // and a request to the site carries exactly that, or no Cookie header
             StandinSite site;
             QVERIFY(site.start());
@@ -254,6 +318,50 @@ private slots:
         const QString said = cookies.problems().join('\n'); // one line, with the words and the file
         QVERIFY2(cookies.problems().size() == !problem.isEmpty() && said.contains(problem), qPrintable(said));
         QVERIFY2(problem.isEmpty() || said.contains(m_work) || said.contains(fixtures), qPrintable(said));
+    }
+
+    // A keyring that never answers holds up neither the event loop nor, past the deadline, the read;
+    // it is not asked again in the run. A read stopped because its window went ends at once.
+    void hungKeyring()
+    {
+        const QString address = startBus(2);
+        HungKeyring hung;
+        QDBusConnection keyringSide = QDBusConnection::connectToBus(address, "hung keyring");
+        QVERIFY(keyringSide.registerVirtualObject("/org/freedesktop/secrets", &hung, QDBusConnection::SubPath));
+        QVERIFY(keyringSide.registerService("org.freedesktop.secrets"));
+        auto ping = QDBusMessage::createMethodCall("org.freedesktop.secrets", "/", "org.freedesktop.DBus.Peer", "Ping");
+        QCOMPARE(QDBusConnection::connectToBus(address, "asking").call(ping, QDBus::BlockWithGui).type(),
+                 QDBusMessage::ReplyMessage);
+        copyTree(fixtures + "/chromium-v11", m_work + "/.config/chromium");
+        qputenv("DBUS_SESSION_BUS_ADDRESS", address.toUtf8()), qputenv("HOME", m_work.toUtf8());
+        qunsetenv("XDG_CONFIG_HOME");
+
+        auto reader = std::make_unique<SessionReader>();
+        QSignalSpy cancelled(reader.get(), &SessionReader::finished);
+        reader->start(cgi, m_work);
+        QTest::qWait(300);
+        QElapsedTimer clock;
+        clock.start();
+        reader.reset();
+        QVERIFY2(clock.elapsed() < 1000 && cancelled.isEmpty(), qPrintable(QString::number(clock.elapsed())));
+        ForgetSafeStorageKeys();
+
+        for (const int longest : {6000, 1000}) { // the second time the keyring's silence is known
+            SessionReader read;
+            QSignalSpy finished(&read, &SessionReader::finished);
+            int ticks = 0;
+            QTimer tick;
+            connect(&tick, &QTimer::timeout, [&ticks] { ++ticks; });
+            tick.start(20), clock.start();
+            read.start(cgi, m_work);
+            QVERIFY(finished.wait(longest));
+            QVERIFY2(clock.elapsed() < longest, qPrintable(QString::number(clock.elapsed())));
+            QVERIFY2(ticks >= clock.elapsed() / 20 / 2, qPrintable(QString::number(ticks)));
+            const QStringList problems = finished.at(0).at(0).value<BrowserCookies>().problems();
+            QVERIFY2(problems.size() == 1 && problems[0].contains("the desktop keyring did not answer"),
+                     qPrintable(problems.join('\n')));
+        }
+        QCOMPARE(entries(m_dir.filePath("run")), QStringList());
     }
 };
 

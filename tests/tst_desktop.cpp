@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "TestSupport.h"
+#include "app/MessageBox.h"
 #include "app/SingleInstance.h"
 #include "store/StoreBackup.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QLockFile>
 #include <QProcess>
@@ -46,23 +48,38 @@ private slots:
     void initTestCase()
     {
         // The programs' sockets go in a folder of the test's, so the killed ones leave nothing behind.
-        QVERIFY(m_temp.isValid());
-        qputenv("TMPDIR", QFile::encodeName(m_temp.path()));
+        // The runtime folder lies in the temporary one, as a test's may: it is still the runtime folder.
+        QVERIFY(m_temp.isValid() && QDir(m_temp.path()).mkpath("tmp/run"));
+        QVERIFY(QFile::setPermissions(m_run = m_temp.filePath("tmp/run"),
+                                      QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(m_run));
+        qputenv("TMPDIR", QFile::encodeName(m_temp.filePath("tmp")));
     }
     void startsOnItsListAndStaysUp();
     void keepsItsFilesWhereItsUserMayWrite();
     void reportsAListItCannotUseAndLeavesIt();
     void secondStartRaisesTheFirstAndEnds();
     void lockLeftByACrashIsTakenOver();
+    void socketNameThatCannotBeHadIsTold();
     void backupsAreConsistentCopiesAndOnlyThoseOlderThanTheNewestTenGo();
 
 private:
     QTemporaryDir m_temp;
+    QString m_run;
 };
 
 void TestDesktop::startsOnItsListAndStaysUp()
 {
     TestFolder folder;
+    // What a killed run left: copies of cookie stores, in the runtime folder and the program's own;
+    // and a running program's, which stay.
+    QProcess gone;
+    gone.start("true");
+    QVERIFY(gone.waitForFinished());
+    const QString stale = QStringLiteral("/bidwarden-cookies-%1-abcdef").arg(gone.processId());
+    const QString running =
+        m_run + QStringLiteral("/bidwarden-cookies-%1-abcdef").arg(QCoreApplication::applicationPid());
+    QVERIFY(QDir().mkpath(m_run + stale) && QDir().mkpath(folder.path() + stale) && QDir().mkpath(running));
     // A store made the plain way: the program switches it to write-ahead logging as it opens it.
     folder.sql("CREATE TABLE Bidders (UserName, NARU, dateTime, Reason);"
                "INSERT INTO Bidders VALUES ('alice', 'No', '01/12/2026-10:00:00', 'x')");
@@ -71,6 +88,8 @@ void TestDesktop::startsOnItsListAndStaysUp()
     program.start(installProgram(folder));
     QVERIFY2(!program.waitForFinished(2000), program.readAllStandardError().constData());
     QCOMPARE(folder.bytes(QStringLiteral("bidders.mdb")).at(18), char(2));
+    QVERIFY(!QFileInfo::exists(m_run + stale) && !QFileInfo::exists(folder.path() + stale) &&
+            QFileInfo::exists(running));
     program.kill();
     program.waitForFinished();
 }
@@ -166,6 +185,13 @@ void TestDesktop::lockLeftByACrashIsTakenOver()
     crashed.kill();
     QVERIFY(crashed.waitForFinished());
 
+    // Something at the name the socket had in the shared temporary folder, as another user could
+    // plant there, that cannot be removed: it no longer matters.
+    const QByteArray hash =
+        QCryptographicHash::hash(QFileInfo(folder.path()).canonicalFilePath().toUtf8(), QCryptographicHash::Sha256);
+    const QString oldName = m_temp.filePath("tmp/bidwarden-" + hash.toHex().left(24));
+    QFile::remove(oldName);
+    QVERIFY(QDir().mkpath(oldName + "/taken"));
     next.start(program);
     QTRY_COMPARE_WITH_TIMEOUT(lockOwner(folder), next.processId(), 10000);
     // The crashed program's socket was replaced too: a later start reaches the new owner.
@@ -174,6 +200,18 @@ void TestDesktop::lockLeftByACrashIsTakenOver()
     QCOMPARE(later.exitCode(), 0);
     next.kill();
     next.waitForFinished();
+}
+
+void TestDesktop::socketNameThatCannotBeHadIsTold()
+{
+    TestFolder folder;
+    const QString name = SingleInstance::serverName(folder.path());
+    QVERIFY(name.startsWith(m_run + '/') && QDir().mkpath(name + "/taken"));
+    SingleInstance first(folder.path());
+    MessageBox::setNextAnswer(QMessageBox::Ok);
+    QVERIFY(first.claim()); // the list is safe under the lock: the program goes on
+    const QList<MessageBox::Shown> shown = MessageBox::takeShown();
+    QVERIFY(shown.size() == 1 && shown[0].text.contains(name));
 }
 
 void TestDesktop::backupsAreConsistentCopiesAndOnlyThoseOlderThanTheNewestTenGo()

@@ -12,6 +12,7 @@
 #include <QUrl>
 #include <array>
 #include <memory>
+#include <sys/stat.h>
 
 const QByteArray cgiPath = "/aw-cgi/eBayISAPI.dll";
 const QByteArray lookupTarget = cgiPath + "?MfcISAPICommand=ReturnUserIdHistory&requested=";
@@ -113,9 +114,16 @@ private slots:
         if (reply != "generated")
             m_site->setHistoryPage(id.toStdString(), reply.toStdString());
         m_site->setLookupFault(id.toStdString(), {status, 0, false});
-        writePage("naru.htm", QByteArray(4096, 'p')); // a longer earlier reply must not show through
+        // A longer earlier reply must not show through, and a link planted in the page file's place is
+        // replaced, not written through; the reply is the user's alone.
+        writePage("target", QByteArray(4096, 'p'));
+        QVERIFY(QFile::link(m_client->pagePath("target"), m_client->pagePath("naru.htm")));
         const SiteResult<bool> naru = IsNaru(*m_client, id);
         QCOMPARE(outcome(naru), result);
+        QCOMPARE(page("target"), QByteArray(4096, 'p'));
+        struct stat written;
+        QVERIFY(lstat(QFile::encodeName(m_client->pagePath("naru.htm")), &written) == 0);
+        QCOMPARE(written.st_mode, mode_t(S_IFREG | 0600));
         if (reply != "generated")
             QCOMPARE(page("naru.htm"), reply);
         QCOMPARE(m_site->requests().back().target, sent.toStdString());
@@ -157,7 +165,8 @@ private slots:
                                      : fault == "runaway" ? QStringList{"response2.htm"} // the post's reply was small
                                                           : QStringList();
         writePage("cookies.sqlite", "not a database"); // so that messages have a cookie problem to name
-        const BrowserCookies cookies = BrowserCookies::fromCookiesSqlite(m_client->pagePath("cookies.sqlite"));
+        const BrowserCookies cookies =
+            BrowserCookies::fromCookiesSqlite(m_client->pagePath("cookies.sqlite"), {"127.0.0.1", m_dir->path()});
         const auto site = client(m_dir->filePath(fault == "unwritable" ? "missing" : ""), cookies);
         if (fault == "refused")
             m_site->stop();

@@ -254,10 +254,19 @@ private slots:
     {
         BBMain *main = openMain({bidder("bob"), bidder("carol"), bidder("alice")});
         clickHeader(main, 0);
+        // What the upload showed, once it has: it sends when the browser session has been read.
+        auto upload = [main](int messages) {
+            click(main, "Command4");
+            QList<MessageBox::Shown> shown;
+            QElapsedTimer waited;
+            waited.start();
+            while ((shown += MessageBox::takeShown()).size() < messages && waited.elapsed() < 10000)
+                QTest::qWait(5);
+            return shown;
+        };
         MessageBox::setNextAnswer(QMessageBox::Yes);
         MessageBox::setNextAnswer(QMessageBox::Ok);
-        click(main, "Command4");
-        const auto shown = MessageBox::takeShown();
+        const auto shown = upload(2);
         QCOMPARE(shown.size(), 2);
         QCOMPARE(shown[0].title + shown[0].text,
                  QStringLiteral("Submit to eBayAdd alice, bob, carol to your blocked bidders?"));
@@ -273,16 +282,13 @@ private slots:
         m_site->setUploadKeeps(1);
         MessageBox::setNextAnswer(QMessageBox::Yes);
         MessageBox::setNextAnswer(QMessageBox::Ok);
-        click(main, "Command4");
-        QVERIFY(MessageBox::takeShown().last().text.contains(QStringLiteral("holds 1 of the 3")));
+        QVERIFY(upload(2).last().text.contains(QStringLiteral("holds 1 of the 3")));
         m_site->setUploadFault({500, 0, false});
         MessageBox::setNextAnswer(QMessageBox::Yes);
         MessageBox::setNextAnswer(QMessageBox::Ok);
-        click(main, "Command4");
-        QVERIFY(MessageBox::takeShown().last().text.contains(QStringLiteral("status 500")));
+        QVERIFY(upload(2).last().text.contains(QStringLiteral("status 500")));
         MessageBox::setNextAnswer(QMessageBox::No);
-        click(main, "Command4");
-        QCOMPARE(MessageBox::takeShown().size(), 1);
+        QCOMPARE(upload(1).size(), 1);
         QCOMPARE(m_site->requests().size(), size_t(5));
     }
 
@@ -331,17 +337,21 @@ private slots:
 
         // Ten Downloads while signed out change nothing, and push no backup out. Each is answered
         // in a real message box while the download's signal is being handled: the job outlives
-        // the box and goes only afterwards.
+        // the box and goes only afterwards. The site answers slowly, so the download job, which
+        // starts once the browser session is read, is there to watch before its page comes.
         m_site->setSignedOut(true);
+        m_site->setFault({0, 300, false});
         for (int i = 0; i < 10; ++i) {
             bool outlivedTheBox = false;
             whenModal([](QWidget *box) { QTest::keyClick(box, Qt::Key_Return); });
             click(step2, "Command1");
+            QTRY_VERIFY(step2->findChild<ParallelGets *>());
             connect(step2->findChild<ParallelGets *>(), &ParallelGets::fetched, this, [&] { outlivedTheBox = true; });
             QVERIFY(message().text.contains(QStringLiteral("sign in")));
             QVERIFY(outlivedTheBox);
             QTRY_VERIFY(!step2->findChild<ParallelGets *>());
         }
+        m_site->setFault({});
         const QStringList backups = QDir(m_folder->file(QStringLiteral("backups"))).entryList(QDir::Files);
         QCOMPARE(backups.size(), 1);
         QCOMPARE(namesOf(*BidderStore(m_folder->file("backups/" + backups.first())).readAll()), QStringList{"local"});
@@ -404,6 +414,7 @@ private slots:
         QTest::qWait(500);
         QCOMPARE(dialog.result(), int(QDialog::Rejected));
         QCOMPARE(m_folder->stored().size(), 3);
+        QVERIFY(!QGuiApplication::overrideCursor()); // the wait cursor went with the read of the session
 
         // An empty list is checked at once, with no request.
         m_site->clearRequests();

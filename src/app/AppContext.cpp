@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "AppContext.h"
 
+#include "session/BrowserSession.h"
 #include "store/AppFilePath.h"
 
 #include <QApplication>
@@ -10,11 +11,27 @@ AppContext ProgramContext()
     return AppContext{AppFolder(QCoreApplication::applicationDirPath()), QStringLiteral(BIDWARDEN_SITE_URL), {}};
 }
 
-std::unique_ptr<SiteClient> ConnectSite(const AppContext &context)
+std::unique_ptr<SessionReader> ConnectSite(const AppContext &context,
+                                           std::function<void(std::unique_ptr<SiteClient>)> ready)
 {
-    auto site = std::make_unique<SiteClient>(context.siteUrl, context.appFolder);
-    site->setTimeouts(context.siteTimeouts);
-    return site;
+    auto reader = std::make_unique<SessionReader>();
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    // The cursor comes back once, whether the read ends or is dropped first.
+    auto restore = std::make_shared<bool>(true);
+    auto restoreCursor = [restore] {
+        if (std::exchange(*restore, false))
+            QGuiApplication::restoreOverrideCursor();
+    };
+    QObject::connect(reader.get(), &QObject::destroyed, QCoreApplication::instance(), restoreCursor);
+    QObject::connect(reader.get(), &SessionReader::finished, reader.get(),
+                     [context, ready = std::move(ready), restoreCursor](const BrowserCookies &cookies) {
+                         restoreCursor();
+                         auto site = std::make_unique<SiteClient>(context.siteUrl, context.appFolder, cookies);
+                         site->setTimeouts(context.siteTimeouts);
+                         ready(std::move(site));
+                     });
+    reader->start(context.siteUrl, context.appFolder);
+    return reader;
 }
 
 void EndProgram()

@@ -4,7 +4,10 @@
 #include "site/SiteClient.h"
 
 #include <QString>
+#include <functional>
 #include <memory>
+
+class SessionReader;
 
 // What every window of the program needs to know about where it runs. Passed to each window's
 // constructor; the program reads no settings, so these are fixed for the whole run.
@@ -15,8 +18,11 @@ struct AppContext
     SiteClient::Timeouts siteTimeouts; // how long a request may wait, and between its tries
 };
 
-// A client for the site, carrying the signed-in browser's session as it is now.
-std::unique_ptr<SiteClient> ConnectSite(const AppContext &context);
+// Reads the signed-in browser's session as it is now, off the window's thread and with a wait
+// cursor showing, then hands ready a client for the site that carries it. Dropping the returned
+// reader (the window closed) cancels the read, and ready is not called.
+std::unique_ptr<SessionReader> ConnectSite(const AppContext &context,
+                                           std::function<void(std::unique_ptr<SiteClient>)> ready);
 
 // The context of the running program: its data folder and the compiled-in site.
 AppContext ProgramContext();

@@ -6,6 +6,7 @@
 #include "app/WindowFlow.h"
 #include "dialogs/BBidder.h"
 #include "dialogs/BlockedBidder.h"
+#include "session/BrowserSession.h"
 #include "site/SiteClient.h"
 #include "site/SiteOperations.h"
 #include "sweep/NARU.h"
@@ -210,19 +211,23 @@ void BBMain::Command3_Click()
 
 void BBMain::Command4_Click()
 {
+    if (m_connecting && m_connecting->isRunning())
+        return;
     const QStringList userNames = m_list.userNames();
     const QString listText = BidderListText(userNames);
     if (!MessageBox::ask(this, QStringLiteral("Submit to eBay"), UploadQuestion(userNames)))
         return;
 
-    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-    const SiteResult<UploadCheck> upload = UploadBlockList(*ConnectSite(m_context), userNames);
-    QGuiApplication::restoreOverrideCursor();
-    if (!upload || !upload->done()) {
-        MessageBox::fail(this, (upload ? UploadNotKeptMessage(*upload) : upload.error().message) +
-                                   QStringLiteral("\n\nYour local list is unchanged."));
-        return;
-    }
-    MessageBox::tell(this, QString(), QStringLiteral("Added %1 to your eBay Blocked Bidders").arg(listText),
-                     QMessageBox::NoIcon);
+    m_connecting = ConnectSite(m_context, [this, userNames, listText](std::unique_ptr<SiteClient> site) {
+        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+        const SiteResult<UploadCheck> upload = UploadBlockList(*site, userNames);
+        QGuiApplication::restoreOverrideCursor();
+        if (!upload || !upload->done()) {
+            MessageBox::fail(this, (upload ? UploadNotKeptMessage(*upload) : upload.error().message) +
+                                       QStringLiteral("\n\nYour local list is unchanged."));
+            return;
+        }
+        MessageBox::tell(this, QString(), QStringLiteral("Added %1 to your eBay Blocked Bidders").arg(listText),
+                         QMessageBox::NoIcon);
+    });
 }

@@ -6,6 +6,7 @@
 
 class BidderList;
 class QLabel;
+class SessionReader;
 class WindowFlow;
 struct AppContext;
 
@@ -49,4 +50,5 @@ private:
     BidderList &m_list;
     const AppContext &m_context;
     QLabel *m_unreadNotice;
+    std::unique_ptr<SessionReader> m_connecting; // the upload's read of the browser session
 };

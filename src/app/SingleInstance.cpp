@@ -2,6 +2,7 @@
 #include "SingleInstance.h"
 
 #include "MessageBox.h"
+#include "session/BrowserSession.h"
 #include "store/AppFilePath.h"
 
 #include <QApplication>
@@ -32,9 +33,12 @@ SingleInstance::~SingleInstance() = default;
 
 QString SingleInstance::serverName(const QString &appFolder)
 {
+    const QString runtime = UserRuntimeFolder();
+    if (runtime.isEmpty())
+        return AppFilePath(appFolder, QStringLiteral("bidwarden.socket"));
     const QString folder = QFileInfo(appFolder).canonicalFilePath();
     const QByteArray hash = QCryptographicHash::hash(folder.toUtf8(), QCryptographicHash::Sha256).toHex().left(24);
-    return QStringLiteral("bidwarden-") + QString::fromLatin1(hash);
+    return QDir(runtime).filePath(QStringLiteral("bidwarden-") + QString::fromLatin1(hash));
 }
 
 bool SingleInstance::claim()
@@ -67,8 +71,13 @@ bool SingleInstance::claim()
             socket->disconnectFromServer();
         }
     });
-    // Without the server this program still runs; a later start then says it is already running.
-    m_server->listen(name);
+    // Without the server this program still runs, and the list is safe under the lock; a later start
+    // then says it is already running instead of bringing this one forward.
+    if (!m_server->listen(name))
+        MessageBox::fail(nullptr, QStringLiteral("Bidwarden could not open %1, where a second start would find it: "
+                                                 "%2\n\nBidwarden runs, but starting it again will only say that "
+                                                 "it is already running.")
+                                      .arg(QDir::toNativeSeparators(name), m_server->errorString()));
     return true;
 }
 

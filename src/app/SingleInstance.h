@@ -25,7 +25,9 @@ public:
     bool claim();
     int exitCode() const { return m_exitCode; }
 
-    // The local socket a later start connects to; one per application folder.
+    // The full path of the local socket a later start connects to, one per application folder: in
+    // the user's runtime folder, where no other user can take the name first, else in the
+    // application folder.
     static QString serverName(const QString &appFolder);
 
 private:

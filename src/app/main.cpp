@@ -4,11 +4,16 @@
 #include "app/MessageBox.h"
 #include "app/SingleInstance.h"
 #include "app/WindowFlow.h"
+#include "session/BrowserSession.h"
 
 #include <QApplication>
+#include <sys/prctl.h>
 
 int main(int argc, char *argv[])
 {
+    // The browser's cookies and the keyring's key pass through this process: no core dump may keep
+    // them, and no other process of the user may read its memory.
+    prctl(PR_SET_DUMPABLE, 0);
     QApplication app(argc, argv);
     // The launcher's name: Wayland's app_id and X11's WM_CLASS match bidwarden.desktop, so the
     // dock shows the window under the launcher's icon.
@@ -19,6 +24,7 @@ int main(int argc, char *argv[])
     SingleInstance instance(flow.context().appFolder);
     if (!instance.claim())
         return instance.exitCode();
+    RemoveStaleSessionCopies(flow.context().appFolder);
 
     // A bidders.mdb that cannot be used (another program's file, a damaged one, a folder that
     // cannot be written) is reported once here, and the program stops without touching it.

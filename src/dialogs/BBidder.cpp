@@ -4,6 +4,7 @@
 #include "app/Appearance.h"
 #include "app/MessageBox.h"
 #include "core/BidderList.h"
+#include "session/BrowserSession.h"
 #include "site/NaruChecks.h"
 #include "site/SiteClient.h"
 #include "store/DateTimeText.h"
@@ -25,10 +26,15 @@ BBidder::~BBidder() = default;
 
 void BBidder::Save_Click()
 {
-    if (m_check && m_check->isRunning())
+    if ((m_check && m_check->isRunning()) || (m_connecting && m_connecting->isRunning()))
         return;
-    if (!m_site) {
-        m_site = ConnectSite(m_context);
+    setChecking(true);
+    if (m_site) {
+        m_check->start({m_ui->UserName->text()});
+        return;
+    }
+    m_connecting = ConnectSite(m_context, [this](std::unique_ptr<SiteClient> site) {
+        m_site = std::move(site);
         m_check = std::make_unique<NaruChecks>(*m_site);
         connect(m_check.get(), &NaruChecks::answered, this, [this](int, bool naru) { checked(naru); });
         connect(m_check.get(), &NaruChecks::failed, this, [this](int, const SiteError &error) {
@@ -38,9 +44,8 @@ void BBidder::Save_Click()
                                                   "user.\n\n%2")
                                        .arg(m_ui->UserName->text(), error.message));
         });
-    }
-    setChecking(true);
-    m_check->start({m_ui->UserName->text()});
+        m_check->start({m_ui->UserName->text()});
+    });
 }
 
 void BBidder::checked(bool naru)
@@ -68,6 +73,7 @@ void BBidder::setChecking(bool checking)
 void BBidder::reject()
 {
     // Cancel, Escape or the close button while the check runs: it is abandoned, nothing is added.
+    m_connecting.reset();
     if (m_check)
         m_check->stop();
     QDialog::reject();

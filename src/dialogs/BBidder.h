@@ -8,6 +8,7 @@
 
 class BidderList;
 class NaruChecks;
+class SessionReader;
 class SiteClient;
 
 namespace Ui {
@@ -35,6 +36,7 @@ private:
     const std::unique_ptr<Ui::BBidder> m_ui;
     BidderList &m_list;
     const AppContext m_context;
+    std::unique_ptr<SessionReader> m_connecting;
     std::unique_ptr<SiteClient> m_site;
     std::unique_ptr<NaruChecks> m_check; // goes before the client it uses
 };

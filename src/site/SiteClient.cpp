@@ -5,8 +5,12 @@
 #include "store/AppFilePath.h"
 
 #include <QFile>
+#include <QTemporaryFile>
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <cstdio>
+#include <cstring>
 #include <curl/curl.h>
 #include <memory>
 #include <thread>
@@ -36,10 +40,6 @@ TryOutcome sendOnce(CURLSH *share, const SiteClient::Timeouts &timeouts, const Q
 }
 
 } // namespace
-
-SiteClient::SiteClient(QString baseUrl, QString appFolder)
-    : SiteClient(baseUrl, appFolder, BrowserCookies::fromSystem(appFolder, baseUrl))
-{}
 
 SiteClient::SiteClient(QString baseUrl, QString appFolder, BrowserCookies cookies)
     : m_baseUrl(std::move(baseUrl)), m_appFolder(std::move(appFolder)), m_cookies(std::move(cookies))
@@ -102,14 +102,22 @@ SiteResult<SiteReply> SiteClient::FetchToPageFile(const QString &method, const Q
 
 SiteResult<Done> SiteClient::WritePageFile(const QString &pageFileName, const QByteArray &text) const
 {
-    // Overwritten in place and cut to length afterwards: emptying the file first makes ext4 flush it
-    // to disk on close, which would cost a lookup sweep more than its requests.
-    QFile page(pagePath(pageFileName));
-    if (!page.open(QIODevice::ReadWrite) || page.write(text) != text.size() || !page.resize(text.size()) ||
-        !page.flush())
-        return SiteError{
-            SiteError::Kind::Failed,
-            QStringLiteral("Could not write the page file %1: %2").arg(page.fileName(), page.errorString())};
+    // A new file, the user's alone (0600), renamed over the old: a kill leaves one or the other,
+    // and rename(2) replaces a link planted there instead of following it, which QSaveFile would
+    // do. Not synced to disk: a page file is only the latest reply, and a sync per reply would cost
+    // a lookup sweep more than its requests.
+    const QString path = pagePath(pageFileName);
+    QTemporaryFile page(path + QStringLiteral(".XXXXXX"));
+    QString error;
+    if (!page.open() || page.write(text) != text.size() || !page.flush())
+        error = page.errorString();
+    else if (std::rename(QFile::encodeName(page.fileName()).constData(), QFile::encodeName(path).constData()) != 0)
+        error = QString::fromLocal8Bit(std::strerror(errno));
+    else
+        page.setAutoRemove(false);
+    if (!error.isEmpty())
+        return SiteError{SiteError::Kind::Failed,
+                         QStringLiteral("Could not write the page file %1: %2").arg(path, error)};
     return Done{};
 }
 

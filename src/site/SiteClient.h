@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "site/BrowserCookies.h"
+#include "session/BrowserCookies.h"
 #include "store/Result.h"
 
 #include <QByteArray>
@@ -52,10 +52,8 @@ public:
     // A reply larger than this is not a page of the site: the request fails and nothing is kept.
     static constexpr qint64 MaxReplyBytes = 16 * 1024 * 1024;
 
-    // baseUrl: scheme and host of the CGI endpoint, without a trailing slash.
-    // The cookies of the signed-in browser are read here, once, for all requests of this client
-    // (decrypting only those for baseUrl's host).
-    SiteClient(QString baseUrl, QString appFolder);
+    // baseUrl: scheme and host of the CGI endpoint, without a trailing slash. cookies: the signed-in
+    // browser's session for that host (ReadBrowserSession), sent with every request of this client.
     SiteClient(QString baseUrl, QString appFolder, BrowserCookies cookies);
     ~SiteClient();
     SiteClient(const SiteClient &) = delete;
@@ -70,7 +68,8 @@ public:
     SiteResult<SiteReply> FetchToPageFile(const QString &method, const QString &pathAndQuery, const QByteArray &body,
                                           const QString &pageFileName);
 
-    // Replaces the page file's text; the requests made several at once keep their replies this way.
+    // Replaces the page file's text, whole or not at all, readable by the user alone; a link planted
+    // in its place is replaced, never written through. Every reply kept goes this way.
     SiteResult<Done> WritePageFile(const QString &pageFileName, const QByteArray &text) const;
 
     // The page file's lines without their ends: a line ends at CR or CR LF; a lone LF is part of the line.

@@ -2,6 +2,7 @@
 #include "sweep/NARU.h"
 
 #include "app/MessageBox.h"
+#include "session/BrowserSession.h"
 #include "site/NaruChecks.h"
 #include "site/SiteClient.h"
 #include "ui_NARU.h"
@@ -31,7 +32,12 @@ NARU::~NARU() = default;
 
 void NARU::Timer1_Timer()
 {
-    m_site = ConnectSite(m_context);
+    m_connecting = ConnectSite(m_context, [this](std::unique_ptr<SiteClient> site) { startChecks(std::move(site)); });
+}
+
+void NARU::startChecks(std::unique_ptr<SiteClient> site)
+{
+    m_site = std::move(site);
     m_checks = std::make_unique<NaruChecks>(*m_site);
     // Every row's answer goes to the store in a transaction of its own, over one connection.
     m_session = std::make_unique<BidderList::Session>(m_list);
@@ -69,6 +75,7 @@ void NARU::reject()
 {
     // Escape and the close button stop the sweep: what was answered stays, nothing more is asked.
     m_timer->stop();
+    m_connecting.reset();
     if (m_checks)
         m_checks->stop();
     m_session.reset();

@@ -9,6 +9,7 @@
 
 class NaruChecks;
 class QTimer;
+class SessionReader;
 class SiteClient;
 
 namespace Ui {
@@ -31,12 +32,14 @@ public:
 
 private:
     void Timer1_Timer();
+    void startChecks(std::unique_ptr<SiteClient> site);
     void finish(const QString &failure);
 
     const std::unique_ptr<Ui::NARU> m_ui;
     BidderList &m_list;
     const AppContext m_context;
     QTimer *m_timer;
+    std::unique_ptr<SessionReader> m_connecting;
     std::unique_ptr<SiteClient> m_site;
     std::unique_ptr<NaruChecks> m_checks; // goes before the client it uses
     std::unique_ptr<BidderList::Session> m_session;

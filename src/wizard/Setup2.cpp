@@ -4,6 +4,7 @@
 #include "app/MessageBox.h"
 #include "app/WindowFlow.h"
 #include "core/BidderList.h"
+#include "session/BrowserSession.h"
 #include "site/NaruChecks.h"
 #include "site/ParallelGets.h"
 #include "site/SiteClient.h"
@@ -54,6 +55,7 @@ struct Setup2::Import : QObject
 {
     explicit Import(QObject *window) : QObject(window) {}
 
+    std::unique_ptr<SessionReader> connecting;
     std::unique_ptr<SiteClient> site;
     std::unique_ptr<ParallelGets> download; // the jobs go before the client they use
     std::unique_ptr<NaruChecks> checks;
@@ -110,7 +112,18 @@ void Setup2::Command1_Click()
 
     // The whole list is fetched and checked before anything is changed, so that a failed request
     // or a sign-in page never costs the seller the list they have.
-    m_import->site = ConnectSite(context());
+    // The read of the browser session belongs to this run: a run ended while it was under way (its
+    // Import waiting to be deleted) takes no client from it.
+    m_import->connecting = ConnectSite(context(), [this, import = m_import.get()](std::unique_ptr<SiteClient> site) {
+        if (m_import.get() != import)
+            return;
+        m_import->site = std::move(site);
+        downloadList();
+    });
+}
+
+void Setup2::downloadList()
+{
     m_import->download = std::make_unique<ParallelGets>(*m_import->site, m_import.get());
     connect(m_import->download.get(), &ParallelGets::fetched, this,
             [this](int, const FetchedPage &page) { listDownloaded(page); });
@@ -209,7 +222,8 @@ void Setup2::endImport(const QString &failure)
     import->lineTimer.stop();
     if (import->checks)
         import->checks->stop();
-    import->download->stop();
+    if (import->download)
+        import->download->stop();
     if (!failure.isNull()) {
         m_ui->List1->clear();
         m_ui->List1->addItems(import->linesBefore);

@@ -32,6 +32,7 @@ private:
     struct Import;
 
     void Command1_Click();
+    void downloadList();
     void Back_Click();
     void Next_Click();
     void listDownloaded(const FetchedPage &fetched);

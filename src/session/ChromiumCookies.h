@@ -7,6 +7,8 @@
 #include <QStringList>
 #include <optional>
 
+class SessionStop;
+
 // Chromium-family browsers on Linux: where they keep their profiles and under which name their
 // "Safe Storage" secret sits in the desktop keyring. The reader itself is
 // BrowserCookies::fromChromiumRoot.
@@ -27,6 +29,10 @@ QString ChromiumProfileInUse(const QString &rootDir);
 // The cookie database of a profile (newer builds keep it under Network/). Empty when there is none.
 QString ChromiumCookieDatabase(const QString &profileDir);
 
-// The browser's "Safe Storage" secret from the desktop keyring (Secret Service), without unlocking
-// anything or waiting long. On failure, sets problem to the reason in plain words.
-std::optional<QByteArray> SafeStorageSecret(const QString &keyringApplication, QString *problem);
+// The key made from the browser's "Safe Storage" secret in the desktop keyring (Secret Service),
+// without unlocking anything and without waiting past the stop's deadline. The keyring is asked
+// once per run for each entry; what it said, the key or the reason in plain words (in problem),
+// is kept for the rest of the run, unless the stop was cancelled first. Safe from any thread.
+std::optional<QByteArray> SafeStorageKey(const QString &keyringApplication, const SessionStop &stop, QString *problem);
+// Wipes and forgets what the keyring said, so that the next read asks it again.
+void ForgetSafeStorageKeys();

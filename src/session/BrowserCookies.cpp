@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-#include "site/BrowserCookies.h"
+#include "session/BrowserCookies.h"
 
-#include "site/ChromiumCookies.h"
+#include "session/BrowserSession.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,7 +10,9 @@
 #include <QTemporaryDir>
 #include <QUrl>
 #include <algorithm>
+#include <openssl/crypto.h>
 #include <sqlite3.h>
+#include <unistd.h>
 #include <utility>
 #include <vector>
 
@@ -81,7 +83,39 @@ bool pathMatches(const QByteArray &cookiePath, const QByteArray &requestPath)
     return cookiePath.endsWith('/') || requestPath.at(cookiePath.size()) == '/';
 }
 
+// A byte that would end the Cookie header or smuggle another one in.
+bool holdsControlByte(const QByteArray &bytes)
+{
+    return std::any_of(bytes.cbegin(), bytes.cend(), [](char c) { return uchar(c) < 0x20 || uchar(c) == 0x7f; });
+}
+
 } // namespace
+
+SessionQuery SessionQuery::forSite(const QString &siteUrl, const QString &appFolder, const SessionStop *stop)
+{
+    return SessionQuery{QUrl(siteUrl).host(), SessionCopiesFolder(appFolder), stop};
+}
+
+QList<QByteArray> SessionQuery::cookieHosts() const
+{
+    const QByteArray lower = host.toLower().toUtf8();
+    QList<QByteArray> hosts{lower};
+    if (lower.isEmpty())
+        return hosts;
+    // An address has no parent domains; a cookie for ".0.0.1" must not reach 127.0.0.1.
+    const bool address = lower.contains(':') || std::all_of(lower.cbegin(), lower.cend(),
+                                                            [](char c) { return c == '.' || (c >= '0' && c <= '9'); });
+    if (!address) {
+        for (qsizetype dot = -1;;) {
+            hosts << '.' + lower.mid(dot + 1);
+            if ((dot = lower.indexOf('.', dot + 1)) < 0)
+                break;
+        }
+    } else {
+        hosts << '.' + lower;
+    }
+    return hosts;
+}
 
 bool BrowserCookies::hostMatches(const QString &cookieHost, const QString &requestHost)
 {
@@ -124,40 +158,15 @@ QString FirefoxProfileInUse(const QString &rootDir)
     return {};
 }
 
-BrowserCookies BrowserCookies::fromSystem(const QString &appFolder, const QString &siteUrl)
-{
-    // The seller put it there on purpose, for a browser we cannot read or to pick one session.
-    const QString cookiesTxt = QDir(appFolder).filePath(QStringLiteral("cookies.txt"));
-    if (QFileInfo::exists(cookiesTxt))
-        return fromCookiesTxt(cookiesTxt);
-
-    const QString home = QDir::homePath();
-    const QStringList firefoxRoots = {
-        QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QStringLiteral("/mozilla/firefox"),
-        home + QStringLiteral("/.mozilla/firefox"),
-        home + QStringLiteral("/snap/firefox/common/.mozilla/firefox"),
-        home + QStringLiteral("/.var/app/org.mozilla.firefox/.mozilla/firefox"),
-    };
-    BrowserCookies all;
-    for (const QString &root : firefoxRoots)
-        all.addJars(fromFirefoxRoot(root));
-    const QString siteHost = QUrl(siteUrl).host();
-    for (const ChromiumBrowser &browser : ChromiumBrowsers())
-        for (const QString &root : browser.roots)
-            if (QFileInfo::exists(root + QStringLiteral("/Local State")))
-                all.addJars(fromChromiumRoot(root, browser.name, browser.keyringApplication, siteHost));
-    return all;
-}
-
-BrowserCookies BrowserCookies::fromFirefoxRoot(const QString &rootDir)
+BrowserCookies BrowserCookies::fromFirefoxRoot(const QString &rootDir, const SessionQuery &query)
 {
     const QString profile = FirefoxProfileInUse(rootDir);
     if (profile.isEmpty())
         return {};
-    return fromCookiesSqlite(profile + QStringLiteral("/cookies.sqlite"));
+    return fromCookiesSqlite(profile + QStringLiteral("/cookies.sqlite"), query);
 }
 
-BrowserCookies BrowserCookies::fromCookiesSqlite(const QString &path)
+BrowserCookies BrowserCookies::fromCookiesSqlite(const QString &path, const SessionQuery &query)
 {
     BrowserCookies result;
     auto fail = [&](const QString &why) {
@@ -166,7 +175,7 @@ BrowserCookies BrowserCookies::fromCookiesSqlite(const QString &path)
     };
 
     // A running Firefox holds the store in exclusive mode and keeps its newest cookies in the -wal.
-    QTemporaryDir copyDir;
+    QTemporaryDir copyDir(SessionCopyTemplate(query.copiesIn));
     QString why;
     sqlite3 *db = openCopy(path, copyDir, &why);
     if (!db)
@@ -174,12 +183,13 @@ BrowserCookies BrowserCookies::fromCookiesSqlite(const QString &path)
 
     // Cookies of containers and partitioned third-party cookies carry origin attributes; a plain
     // top-level visit to the site uses the empty ones. Old schemas have no such column.
-    sqlite3_stmt *stmt = nullptr;
-    const char *current =
-        "SELECT name, value, host, path, expiry, isSecure, lastAccessed FROM moz_cookies WHERE originAttributes = ''";
-    const char *older = "SELECT name, value, host, path, expiry, isSecure, lastAccessed FROM moz_cookies";
-    if (sqlite3_prepare_v2(db, current, -1, &stmt, nullptr) != SQLITE_OK &&
-        sqlite3_prepare_v2(db, older, -1, &stmt, nullptr) != SQLITE_OK) {
+    sqlite3_stmt *stmt = prepareForHosts(
+        db,
+        {"SELECT name, value, host, path, expiry, isSecure, lastAccessed FROM moz_cookies "
+         "WHERE originAttributes = '' AND lower(host) IN ",
+         "SELECT name, value, host, path, expiry, isSecure, lastAccessed FROM moz_cookies WHERE lower(host) IN "},
+        query);
+    if (!stmt) {
         const QString why = QString::fromUtf8(sqlite3_errmsg(db));
         sqlite3_close(db);
         return fail(why);
@@ -199,7 +209,7 @@ BrowserCookies BrowserCookies::fromCookiesSqlite(const QString &path)
         cookie.expiresAt = expiryToSeconds(sqlite3_column_int64(stmt, 4));
         cookie.secure = sqlite3_column_int(stmt, 5) != 0;
         cookie.lastAccessed = sqlite3_column_int64(stmt, 6);
-        result.addCookie(cookie);
+        result.addCookie(cookie, path);
     }
     if (rc != SQLITE_DONE)
         result.m_problems << QStringLiteral("Could not read the Firefox cookies in %1: %2")
@@ -210,16 +220,29 @@ BrowserCookies BrowserCookies::fromCookiesSqlite(const QString &path)
     return result;
 }
 
-BrowserCookies BrowserCookies::fromCookiesTxt(const QString &path)
+BrowserCookies BrowserCookies::fromCookiesTxt(const QString &path, const SessionQuery &query)
 {
     BrowserCookies result;
-    QFile file(path);
-    if (!file.exists())
+    const QFileInfo info(path);
+    if (!info.exists())
         return result;
+    // It replaces every browser's session, so it must be the seller's own doing.
+    QString refusal;
+    if (info.ownerId() != ::geteuid())
+        refusal = QStringLiteral("it belongs to another user");
+    else if (info.permissions() & (QFileDevice::WriteGroup | QFileDevice::WriteOther))
+        refusal = QStringLiteral("other users can write to it (make it writable by you alone, "
+                                 "for example with chmod 600)");
+    if (!refusal.isEmpty()) {
+        result.m_problems << QStringLiteral("Did not read the cookies in %1: %2.").arg(path, refusal);
+        return result;
+    }
+    QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         result.m_problems << QStringLiteral("Could not read the cookies in %1: %2").arg(path, file.errorString());
         return result;
     }
+    const QList<QByteArray> hosts = query.cookieHosts();
     static const QByteArray httpOnlyPrefix("#HttpOnly_");
     for (QByteArray line : file.readAll().split('\n')) {
         if (line.endsWith('\r'))
@@ -235,12 +258,14 @@ BrowserCookies BrowserCookies::fromCookiesTxt(const QString &path)
         cookie.host = QString::fromUtf8(fields[0]);
         if (fields[1] == "TRUE" && !cookie.host.startsWith(QLatin1Char('.')))
             cookie.host.prepend(QLatin1Char('.'));
+        if (!hosts.contains(cookie.host.toLower().toUtf8()))
+            continue;
         cookie.path = fields[2].isEmpty() ? QByteArray("/") : fields[2];
         cookie.secure = fields[3] == "TRUE";
         cookie.expiresAt = expiryToSeconds(fields[4].toLongLong());
         cookie.name = fields[5];
         cookie.value = fields.size() > 6 ? fields[6] : QByteArray();
-        result.addCookie(cookie);
+        result.addCookie(cookie, path);
     }
     result.m_sources << path;
     return result;
@@ -249,7 +274,7 @@ BrowserCookies BrowserCookies::fromCookiesTxt(const QString &path)
 sqlite3 *BrowserCookies::openCopy(const QString &path, const QTemporaryDir &dir, QString *error)
 {
     if (!dir.isValid()) {
-        *error = QStringLiteral("no temporary folder (%1)").arg(dir.errorString());
+        *error = QStringLiteral("no private folder for a copy (%1)").arg(dir.errorString());
         return nullptr;
     }
     // Keep the file name: SQLite finds the -wal and -journal by it.
@@ -274,6 +299,22 @@ sqlite3 *BrowserCookies::openCopy(const QString &path, const QTemporaryDir &dir,
     return db;
 }
 
+sqlite3_stmt *BrowserCookies::prepareForHosts(sqlite3 *db, const QList<QByteArray> &selects, const SessionQuery &query)
+{
+    const QList<QByteArray> hosts = query.cookieHosts();
+    QByteArray list = "(?";
+    list += QByteArray(",?").repeated(hosts.size() - 1) + ')';
+    for (const QByteArray &select : selects) {
+        sqlite3_stmt *stmt = nullptr;
+        if (sqlite3_prepare_v2(db, (select + list).constData(), -1, &stmt, nullptr) != SQLITE_OK)
+            continue;
+        for (int i = 0; i < hosts.size(); ++i)
+            sqlite3_bind_text(stmt, i + 1, hosts[i].constData(), int(hosts[i].size()), SQLITE_TRANSIENT);
+        return stmt;
+    }
+    return nullptr;
+}
+
 void BrowserCookies::addJars(const BrowserCookies &other)
 {
     m_jars << other.m_jars;
@@ -281,16 +322,23 @@ void BrowserCookies::addJars(const BrowserCookies &other)
     m_sources << other.m_sources;
 }
 
-void BrowserCookies::addCookie(const BrowserCookie &cookie)
+bool BrowserCookies::addCookie(const BrowserCookie &cookie, const QString &source)
 {
+    if (holdsControlByte(cookie.name) || holdsControlByte(cookie.value)) {
+        m_problems << QStringLiteral("Left out the cookie %1 in %2: it holds control characters, which cannot go "
+                                     "into a request.")
+                          .arg(QString::fromLatin1(cookie.name.toPercentEncoding()), source);
+        return false;
+    }
     if (m_jars.isEmpty())
         m_jars.append(Jar());
     Jar &cookies = m_jars.last();
     for (const BrowserCookie &held : std::as_const(cookies))
         if (held.name == cookie.name && held.path == cookie.path &&
             held.host.compare(cookie.host, Qt::CaseInsensitive) == 0)
-            return;
+            return true;
     cookies.append(cookie);
+    return true;
 }
 
 const BrowserCookies::Jar *BrowserCookies::jarFor(const QString &host, qint64 now) const

@@ -10,6 +10,23 @@
 
 struct sqlite3;
 class QTemporaryDir;
+class SessionStop;
+
+// What a reader needs besides the store itself: the site's host (only the rows that can go to it
+// are read), the folder that gets the private folder for copies of the stores, and what stops a
+// wait on the keyring (nothing: the reader's own default deadline).
+struct SessionQuery
+{
+    QString host;
+    QString copiesIn;
+    const SessionStop *stop = nullptr;
+
+    // For a site address, with copies in the user's runtime folder (else the application folder).
+    static SessionQuery forSite(const QString &siteUrl, const QString &appFolder, const SessionStop *stop = nullptr);
+    // The host and every parent domain whose cookies could go to it, as the stores write them
+    // ("www.example.test", ".www.example.test", ".example.test", ".test"), in lower case.
+    QList<QByteArray> cookieHosts() const;
+};
 
 // The signed-in browser's cookies, read once and then matched against each request's address.
 // Our requests carry no credentials of their own; these cookies are how the site knows the seller.
@@ -32,24 +49,25 @@ class BrowserCookies
 public:
     BrowserCookies() = default;
 
-    // What the program sends: a cookies.txt beside the program when there is one; otherwise the
-    // profile in use of each Firefox and Chromium-family browser under the user's home, and for
-    // each request the one profile that used the request's host most recently. Chromium-family
-    // values are decrypted only for siteUrl's host.
-    static BrowserCookies fromSystem(const QString &appFolder, const QString &siteUrl);
+    // Every reader reads only the cookies that could go to the query's host; the other sites'
+    // cookies never leave the store.
     // The Firefox folder that holds profiles.ini; reads the cookies of the profile in use.
-    static BrowserCookies fromFirefoxRoot(const QString &rootDir);
+    static BrowserCookies fromFirefoxRoot(const QString &rootDir, const SessionQuery &query);
     // One cookies.sqlite (read from a private copy together with its -wal file).
-    static BrowserCookies fromCookiesSqlite(const QString &path);
-    // A Netscape-format cookies.txt, as browser export extensions write it. A missing file is no error.
-    static BrowserCookies fromCookiesTxt(const QString &path);
+    static BrowserCookies fromCookiesSqlite(const QString &path, const SessionQuery &query);
+    // A Netscape-format cookies.txt, as browser export extensions write it. A missing file is no
+    // error; one that other users could have written, or that is not the user's own, is not read.
+    static BrowserCookies fromCookiesTxt(const QString &path, const SessionQuery &query);
     // A Chromium-family browser's folder (the one holding "Local State"); reads the profile in use.
-    // Values are decrypted for siteHost's cookies only, or for all when it is empty. v11 values
-    // need the browser's "Safe Storage" secret: the given one, else the desktop keyring's entry
-    // for keyringApplication. browserName goes into problems().
+    // v11 values need the browser's "Safe Storage" secret: the given one, else the desktop
+    // keyring's entry for keyringApplication. browserName goes into problems().
     static BrowserCookies fromChromiumRoot(const QString &rootDir, const QString &browserName,
-                                           const QString &keyringApplication, const QString &siteHost = {},
+                                           const QString &keyringApplication, const SessionQuery &query,
                                            const std::optional<QByteArray> &safeStorageSecret = {});
+
+    // Adds another reader's cookies as profiles of their own, with its problems and sources.
+    void addJars(const BrowserCookies &other);
+    void addProblem(const QString &problem) { m_problems << problem; }
 
     // Pins the clock used for expiry (tests); an invalid time means the real clock.
     void setNow(const QDateTime &now) { m_now = now; }
@@ -68,14 +86,18 @@ private:
     // One profile's cookies; a request never mixes two of them.
     using Jar = QList<BrowserCookie>;
 
-    void addJars(const BrowserCookies &other);
-    void addCookie(const BrowserCookie &cookie);
+    // False, with a problem noted, for a cookie whose value cannot go into a header.
+    bool addCookie(const BrowserCookie &cookie, const QString &source);
     const Jar *jarFor(const QString &host, qint64 now) const;
     static bool hostMatches(const QString &cookieHost, const QString &requestHost);
 
     // Opens a private copy, made in dir, of a browser's cookie database and its -wal or -journal:
     // the browser may hold the original locked, and its newest writes may live only in those files.
     static sqlite3 *openCopy(const QString &path, const QTemporaryDir &dir, QString *error);
+    // The first of the statements that the store's schema takes, for the query's hosts: each ends
+    // in "<host column> IN ", and the list of hosts is bound after it.
+    static struct sqlite3_stmt *prepareForHosts(sqlite3 *db, const QList<QByteArray> &selects,
+                                                const SessionQuery &query);
 
     QList<Jar> m_jars;
     QStringList m_problems;
