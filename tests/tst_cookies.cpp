@@ -2,6 +2,7 @@
 // The signed-in browser's cookies, read from stores real Firefox and Chromium wrote, and sent with site requests.
 #include "StandinSite.h"
 #include "site/BrowserCookies.h"
+#include "site/ParallelGets.h"
 #include "site/SiteClient.h"
 #include "site/SiteOperations.h"
 
@@ -247,7 +248,13 @@ private slots:
             StandinSite site;
             QVERIFY(site.start());
             SiteClient client(QString::fromStdString(site.baseUrl()), m_work, cookies);
-            QVERIFY(DownloadBlockedList(client).has_value());
+            ParallelGets gets(client);
+            bool fetched = false;
+            connect(&gets, &ParallelGets::fetched, &gets, [&](int, const FetchedPage &page) {
+                fetched = BlockedListAnswer(client, page.reply, SplitPageLines(page.body)).has_value();
+            });
+            gets.start({BlockPagePath()});
+            QTRY_VERIFY(fetched);
             const auto sent = site.requests().at(0).headers;
             QCOMPARE(QByteArray(sent.count("Cookie") ? sent.find("Cookie")->second.c_str() : ""), header);
         }

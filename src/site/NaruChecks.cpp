@@ -40,7 +40,8 @@ void NaruChecks::start(const QStringList &userIds)
     paths.reserve(userIds.size());
     for (const QString &id : userIds)
         paths << NaruLookupPath(id);
-    m_gets->start(paths);
+    // A history page is a few kilobytes: a far larger reply is no answer, and is not held.
+    m_gets->start(paths, SiteClient::MaxLookupReplyBytes);
 }
 
 void NaruChecks::stop()

@@ -30,8 +30,9 @@ struct TryOutcome
 class SiteTransfer
 {
 public:
+    // maxReplyBytes: a longer reply ends the transfer as a failure.
     SiteTransfer(const SiteClient::Timeouts &timeouts, const QByteArray &url, curl_slist *headers, bool post,
-                 const QByteArray &body);
+                 const QByteArray &body, qint64 maxReplyBytes = SiteClient::MaxReplyBytes);
     ~SiteTransfer();
     SiteTransfer(const SiteTransfer &) = delete;
     SiteTransfer &operator=(const SiteTransfer &) = delete;
@@ -44,6 +45,7 @@ public:
     struct Reply
     {
         QByteArray bytes;
+        qint64 maxBytes = SiteClient::MaxReplyBytes;
         bool tooLarge = false;
     };
     // libcurl's low-speed limit averages over several seconds and counts the bytes of an upload
@@ -69,6 +71,7 @@ private:
     Reply m_reply;
     ProgressWatch m_watch;
     int m_noProgressMs;
+    int m_overallMs;
 };
 
 struct SlistDeleter
