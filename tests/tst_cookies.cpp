@@ -249,12 +249,8 @@ private slots:
             QVERIFY(site.start());
             SiteClient client(QString::fromStdString(site.baseUrl()), m_work, cookies);
             ParallelGets gets(client);
-            bool fetched = false;
-            connect(&gets, &ParallelGets::fetched, &gets, [&](int, const FetchedPage &page) {
-                fetched = BlockedListAnswer(client, page.reply, SplitPageLines(page.body)).has_value();
-            });
             gets.start({BlockPagePath()});
-            QTRY_VERIFY(fetched);
+            QTRY_VERIFY(!site.requests().empty());
             const auto sent = site.requests().at(0).headers;
             QCOMPARE(QByteArray(sent.count("Cookie") ? sent.find("Cookie")->second.c_str() : ""), header);
         }
