@@ -219,7 +219,7 @@ private slots:
         if (fault == "runaway") {
             site->setTimeouts({5000, 5000, 60000, {0, 0}, 300}); // a slow machine may take a while to send 16 MB
             const std::string huge(SiteClient::MaxReplyBytes + 1, 'x');
-            m_site->setHistoryPage("alice", huge);
+            m_site->setHistoryPage("alice", huge.substr(0, SiteClient::MaxLookupReplyBytes + 1)); // over 2 MB
             m_site->setBlockPage(huge);
         }
         if (fault == "localhost" || fault == "port") {
