@@ -21,6 +21,11 @@ int checkProgress(void *watchPtr, curl_off_t, curl_off_t received, curl_off_t, c
 {
     auto *watch = static_cast<SiteTransfer::ProgressWatch *>(watchPtr);
     const auto now = std::chrono::steady_clock::now();
+    // However slowly the bytes trickle in, no try lasts longer than this.
+    if (now - watch->started >= watch->deadline) {
+        watch->pastDeadline = true;
+        return 1;
+    }
     if (received != watch->received || sent != watch->sent) {
         watch->received = received;
         watch->sent = sent;
@@ -29,13 +34,6 @@ int checkProgress(void *watchPtr, curl_off_t, curl_off_t received, curl_off_t, c
     }
     watch->stalled = now - watch->lastChange >= watch->limit;
     return watch->stalled ? 1 : 0;
-}
-
-curl_off_t ranForMs(CURL *handle)
-{
-    curl_off_t micros = 0;
-    curl_easy_getinfo(handle, CURLINFO_TOTAL_TIME_T, &micros);
-    return micros / 1000;
 }
 
 } // namespace
@@ -59,7 +57,8 @@ curl_slist *SiteRequestHeaders(const BrowserCookies &cookies, const QString &url
 
 SiteTransfer::SiteTransfer(const SiteClient::Timeouts &timeouts, const QByteArray &url, curl_slist *headers, bool post,
                            const QByteArray &body, qint64 maxReplyBytes)
-    : m_curl(curl_easy_init()), m_url(url), m_watch{std::chrono::milliseconds(timeouts.noProgressMs)},
+    : m_curl(curl_easy_init()), m_url(url), m_watch{std::chrono::milliseconds(timeouts.noProgressMs),
+                                                    std::chrono::milliseconds(timeouts.overallMs)},
       m_noProgressMs(timeouts.noProgressMs), m_overallMs(timeouts.overallMs)
 {
     m_reply.maxBytes = maxReplyBytes;
@@ -82,8 +81,6 @@ SiteTransfer::SiteTransfer(const SiteClient::Timeouts &timeouts, const QByteArra
     curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(h, CURLOPT_MAXREDIRS, 5L);
     curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(timeouts.connectMs));
-    // A reply that trickles in, a byte now and then, keeps the stall watch quiet; this ends it.
-    curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, static_cast<long>(timeouts.overallMs));
     curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, checkProgress);
     curl_easy_setopt(h, CURLOPT_XFERINFODATA, &m_watch);
     curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
@@ -108,16 +105,16 @@ TryOutcome SiteTransfer::conclude(CURLcode rc)
         return outcome;
     }
     if (rc != CURLE_OK) {
-        outcome.outage = m_watch.stalled || rc == CURLE_COULDNT_CONNECT || rc == CURLE_OPERATION_TIMEDOUT ||
-                         rc == CURLE_GOT_NOTHING || rc == CURLE_PARTIAL_FILE || rc == CURLE_RECV_ERROR ||
-                         rc == CURLE_SEND_ERROR;
+        outcome.outage = m_watch.stalled || m_watch.pastDeadline || rc == CURLE_COULDNT_CONNECT ||
+                         rc == CURLE_OPERATION_TIMEDOUT || rc == CURLE_GOT_NOTHING || rc == CURLE_PARTIAL_FILE ||
+                         rc == CURLE_RECV_ERROR || rc == CURLE_SEND_ERROR;
         if (m_reply.tooLarge)
             outcome.failure = QStringLiteral("the reply grew beyond %1 MB, far more than any page of the site, "
                                              "so it was dropped")
                                   .arg(m_reply.maxBytes / (1024 * 1024));
         else if (m_watch.stalled)
             outcome.failure = QStringLiteral("nothing came from the site for %1 seconds").arg(m_noProgressMs / 1000.0);
-        else if (rc == CURLE_OPERATION_TIMEDOUT && ranForMs(h) >= m_overallMs)
+        else if (m_watch.pastDeadline)
             outcome.failure =
                 QStringLiteral("the site had not sent its whole reply after %1 seconds").arg(m_overallMs / 1000.0);
         else

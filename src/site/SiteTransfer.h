@@ -50,13 +50,18 @@ public:
     };
     // libcurl's low-speed limit averages over several seconds and counts the bytes of an upload
     // body, so a server that takes a POST and then stays silent would slip past it.
+    // The deadline of the try is kept here too: libcurl's own timeout ends a transfer with the same
+    // code as its speed check, so the message could not tell which it was.
     struct ProgressWatch
     {
         std::chrono::milliseconds limit;
-        std::chrono::steady_clock::time_point lastChange = std::chrono::steady_clock::now();
+        std::chrono::milliseconds deadline;
+        std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now();
+        std::chrono::steady_clock::time_point lastChange = started;
         curl_off_t received = 0;
         curl_off_t sent = 0;
         bool stalled = false;
+        bool pastDeadline = false;
     };
 
 private:
