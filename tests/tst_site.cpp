@@ -335,6 +335,7 @@ private slots:
         QFETCH(QByteArray, pageText);
         QFETCH(QString, entries);
         QCOMPARE(outcome(BlockedListAnswer(*m_client, SiteReply{200, false}, SplitPageLines(pageText))), entries);
+        QCOMPARE(SplitBlockedList(",a,,,b, ;c\r\n").join(QLatin1Char('|')), "|a||b||c|"); // as the site splits
     }
 
     // A hostile page (one line of names, ampersands and open tags) is read in linear time and memory.

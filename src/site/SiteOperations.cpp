@@ -57,7 +57,7 @@ SiteError signedOut(const SiteClient &site)
 // The sign-in page asks for a password. The bidder-block page's own form does too, but it shows the list.
 bool isSignInPage(const QList<QByteArray> &lines)
 {
-    return HasPasswordField(lines) && FindListTexts(lines).isEmpty();
+    return FindListTexts(lines).isEmpty() && HasPasswordField(lines);
 }
 
 } // namespace
@@ -99,21 +99,48 @@ namespace {
 // once whatever its letter case, and no empty entries.
 struct IdSet
 {
-    QStringList ids; // the first spelling of each, in order
-    QSet<QString> keys;
+    QStringList ids;    // the first spelling of each, in order
+    QStringList folded; // the same, case-folded
+    QSet<QString> keys; // the same again, to look up
+
+    void add(const QString &id)
+    {
+        // Most ids are in lower case already: they are their own key, with no copy made.
+        QString key = id;
+        for (const QChar c : id)
+            if (c.unicode() >= 0x80 || (c >= u'A' && c <= u'Z')) {
+                key = id.toCaseFolded();
+                break;
+            }
+        const qsizetype before = keys.size();
+        if (id.isEmpty() || (keys.insert(key), keys.size() == before))
+            return;
+        ids << id;
+        folded << key;
+    }
 };
+
+bool hasSeparator(const QString &id)
+{
+    for (const QChar c : id)
+        if (c == u' ' || c == u',' || c == u';' || c == u'\r')
+            return true;
+    return false;
+}
 
 IdSet distinctIds(const QStringList &ids)
 {
     IdSet set;
+    set.keys.reserve(ids.size());
+    set.ids.reserve(ids.size());
+    set.folded.reserve(ids.size());
     for (const QString &id : ids) {
-        for (const QString &piece : SplitBlockedList(id.toUtf8())) {
-            const QString key = piece.toCaseFolded();
-            if (piece.isEmpty() || set.keys.contains(key))
-                continue;
-            set.keys.insert(key);
-            set.ids << piece;
+        if (!hasSeparator(id)) { // nearly every id is one id as it stands; only the others are split
+            set.add(id);
+            continue;
         }
+        for (const QString &piece : SplitBlockedList(id.toUtf8()))
+            set.add(piece);
     }
     return set;
 }
@@ -315,16 +342,35 @@ QStringList SplitBlockedList(const QByteArray &listText)
 {
     if (listText.isEmpty())
         return {};
-    // Each pass runs once, left to right, without rescanning what it inserted: a run of n commas
-    // becomes ceil(n/2) commas, so "a, b" gives two entries and "a,,,b" keeps an empty one.
-    QByteArray text = listText;
-    text.replace(' ', ',');
-    text.replace(';', ',');
-    text.replace("\r\n", ",");
-    text.replace(",,", ",");
+    // As if, once each and left to right, blanks, semicolons and CR LF pairs became commas and every
+    // pair of commas one comma: a run of n separators counts as ceil(n/2) commas, so "a, b" gives
+    // two entries and "a,,,b" keeps an empty one. One pass, without the copies.
     QStringList entries;
-    for (const QByteArray &piece : text.split(','))
-        entries.append(QString::fromUtf8(piece));
+    const qsizetype size = listText.size();
+    const char *text = listText.constData();
+    qsizetype start = 0, i = 0;
+    while (i <= size) {
+        auto separatorAt = [&](qsizetype at) -> int { // its length, 0 for none
+            if (at >= size)
+                return 0;
+            if (text[at] == ',' || text[at] == ' ' || text[at] == ';')
+                return 1;
+            return text[at] == '\r' && at + 1 < size && text[at + 1] == '\n' ? 2 : 0;
+        };
+        if (i < size && separatorAt(i) == 0) {
+            ++i;
+            continue;
+        }
+        entries.append(QString::fromUtf8(text + start, i - start));
+        int run = 0;
+        for (int length; (length = separatorAt(i)) > 0; i += length)
+            ++run;
+        for (int empty = 1; empty < (run + 1) / 2; ++empty)
+            entries.append(QString());
+        if (run == 0)
+            break; // the end of the text
+        start = i;
+    }
     return entries;
 }
 
@@ -383,33 +429,56 @@ SiteResult<Done> UploadAnswer(const SiteClient &site, const SiteReply &reply, co
     return Done{};
 }
 
+namespace {
+
+// The usual case, told without building any set: the site shows the ids in the order they were
+// sent, each one id as it stands, none empty.
+bool sameIds(const QStringList &ours, const QStringList &site)
+{
+    if (ours.size() != site.size())
+        return false;
+    for (qsizetype i = 0; i < ours.size(); ++i)
+        if (ours.at(i).isEmpty() || hasSeparator(ours.at(i)) ||
+            (ours.at(i) != site.at(i) && ours.at(i).compare(site.at(i), Qt::CaseInsensitive)))
+            return false;
+    return true;
+}
+
+} // namespace
+
 UploadCheck CompareWithSite(const QStringList &sentIds, const QStringList &siteIds)
 {
     UploadCheck check;
+    if (sameIds(sentIds, siteIds)) {
+        check.sent = check.held = int(sentIds.size());
+        return check;
+    }
     const IdSet sent = distinctIds(sentIds), held = distinctIds(siteIds);
     check.sent = int(sent.ids.size());
-    for (const QString &id : sent.ids) {
-        if (held.keys.contains(id.toCaseFolded()))
+    for (qsizetype i = 0; i < sent.ids.size(); ++i) {
+        if (held.keys.contains(sent.folded.at(i)))
             ++check.held;
         else if (check.missing.size() < kIdsNamed)
-            check.missing << id;
+            check.missing << sent.ids.at(i);
     }
-    for (const QString &id : held.ids) {
-        if (sent.keys.contains(id.toCaseFolded()))
+    for (qsizetype i = 0; i < held.ids.size(); ++i) {
+        if (sent.keys.contains(held.folded.at(i)))
             continue;
         if (++check.extraCount <= kIdsNamed)
-            check.extra << id;
+            check.extra << held.ids.at(i);
     }
     return check;
 }
 
 QStringList SiteOnlyIds(const QStringList &localIds, const QStringList &siteIds)
 {
-    const IdSet local = distinctIds(localIds);
+    if (sameIds(localIds, siteIds))
+        return {};
+    const IdSet local = distinctIds(localIds), site = distinctIds(siteIds);
     QStringList only;
-    for (const QString &id : distinctIds(siteIds).ids)
-        if (!local.keys.contains(id.toCaseFolded()))
-            only << id;
+    for (qsizetype i = 0; i < site.ids.size(); ++i)
+        if (!local.keys.contains(site.folded.at(i)))
+            only << site.ids.at(i);
     return only;
 }
 

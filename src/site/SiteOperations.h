@@ -23,7 +23,7 @@ constexpr int kImportLimit = 10000;
 // each split as the site splits its list, empty entries, letter case, order and repeats aside.
 struct UploadCheck
 {
-    int sent = 0;         // distinct ids sent
+    int sent = 0;         // distinct ids sent (all of them, when the site shows them as sent)
     int held = 0;         // how many of them the site holds now
     QStringList missing;  // up to ten ids sent that the site does not hold, in the order sent
     QStringList extra;    // up to ten ids the site holds that were not sent, in its order
