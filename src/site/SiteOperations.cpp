@@ -161,15 +161,23 @@ bool isIdChar(QChar c)
 
 } // namespace
 
-QByteArray EncodeUserId(const QString &userId)
+namespace {
+
+// Every id the site accepts today is made of plain characters and goes out byte for byte; any other
+// byte would break the address or the form (a space, "&", "=", "%"), so it is escaped.
+void appendEncoded(QByteArray &out, const QString &userId)
 {
-    // Every id the site accepts today is made of these characters and goes out byte for byte; any
-    // other byte would break the address or the form (a space, "&", "=", "%"), so it is escaped.
     static const char hex[] = "0123456789ABCDEF";
-    const QByteArray bytes = userId.toUtf8();
-    QByteArray out;
-    out.reserve(bytes.size());
-    for (const char c : bytes) {
+    // Most ids are plain ASCII, which needs no conversion to UTF-8 first.
+    bool plain = true;
+    for (const QChar c : userId)
+        plain = plain && c.unicode() < 0x80 && isPlainIdByte(char(c.unicode()));
+    if (plain) {
+        for (const QChar c : userId)
+            out += char(c.unicode());
+        return;
+    }
+    for (const char c : userId.toUtf8()) {
         if (isPlainIdByte(c)) {
             out += c;
         } else {
@@ -179,6 +187,15 @@ QByteArray EncodeUserId(const QString &userId)
             out += hex[b & 0xF];
         }
     }
+}
+
+} // namespace
+
+QByteArray EncodeUserId(const QString &userId)
+{
+    QByteArray out;
+    out.reserve(userId.size());
+    appendEncoded(out, userId);
     return out;
 }
 
@@ -386,7 +403,7 @@ QByteArray UploadBody(const QStringList &userIds)
     for (qsizetype i = 0; i < userIds.size(); ++i) {
         if (i > 0)
             body += ", "; // the separators go as the site has always received them
-        body += EncodeUserId(userIds.at(i));
+        appendEncoded(body, userIds.at(i));
     }
     body += '&';
     return body;
