@@ -5,6 +5,7 @@
 // longest time the event loop waited meanwhile.
 #include "BareGet.h"
 #include "BenchUtil.h"
+#include "SiteJobs.h"
 #include "StandinSite.h"
 #include "app/Appearance.h"
 #include "app/BBMain.h"
@@ -58,7 +59,7 @@ int main(int argc, char *argv[])
     const double lookups = medianMs(5, [&] {
         site.clearRequests();
         for (const Bidder &b : bidders)
-            failures += IsNaru(client, b.userName).has_value() ? 0 : 1;
+            failures += runLookups(client, {b.userName}) ? 0 : 1;
     });
 
     CURLSH *share = bareShare();
@@ -106,7 +107,7 @@ int main(int argc, char *argv[])
     std::printf("NARU sweep over %d rows, stand-in on loopback (median of 5 runs)\n", rows);
     std::printf("  %-52s %9.2f ms\n", "baseline: bare libcurl GETs, a new connection each", bare);
     report("(b) sweep, no delay, less the 500 ms start", sweep, bare);
-    report("    the lookups alone, one at a time (IsNaru x1000)", lookups, bare);
+    report("    the lookups alone, one at a time (x1000)", lookups, bare);
     std::printf("  %-52s %9.2f ms\n", "bare GETs keeping the connection, like the client", bareKept);
     report("    sweep against that like-for-like baseline", sweep, bareKept);
     const double slowBaseline = double(rows) * replyMs;

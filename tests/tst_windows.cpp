@@ -210,7 +210,7 @@ private slots:
     {
         BBMain *main = openMain({bidder("carol", "Yes"), bidder("alice", "No"), bidder("bob", "No")});
         m_site->setNaruIds({"alice"});
-        m_site->setHistoryPage("bob", "<b>Not a registered user</b>");
+        m_site->setHistoryPage("bob", "<b>Not a registered user</b> bob");
         m_site->setLookupFault("carol", {0, 200, false}); // the first row's answer comes last
         NARU sweep(m_flow->list(), m_flow->context(), main);
         auto *bar = sweep.findChild<QProgressBar *>("ProgressBar1");
@@ -226,7 +226,7 @@ private slots:
         QCOMPARE(requested, QStringList({"alice", "bob", "carol"}));
         QCOMPARE(shown(main, 1), QStringList({"No", "Yes", "No"}));
         QCOMPARE(m_folder->stored(), m_flow->list().rows());
-        QCOMPARE(m_folder->bytes(QStringLiteral("naru.htm")), QByteArray("<b>Not a registered user</b>"));
+        QCOMPARE(m_folder->bytes(QStringLiteral("naru.htm")), QByteArray("<b>Not a registered user</b> bob"));
         const MessageBox::Shown done = message();
         QCOMPARE(done.title + done.text, QStringLiteral("Bidwarden ManagementAll usernames checked."));
 
@@ -247,49 +247,107 @@ private slots:
         MessageBox::setNextAnswer(QMessageBox::Ok);
         unsaved.exec();
         QVERIFY(message().text.contains(QStringLiteral("no update")));
+
+        // Down for maintenance, the site's page names neither the id nor the phrase: that is no "No",
+        // and nothing changes.
+        m_site->setMaintenance(true);
+        NARU maintenance(m_flow->list(), m_flow->context(), main);
+        MessageBox::setNextAnswer(QMessageBox::Ok);
+        maintenance.exec();
+        QVERIFY(message().text.contains(QStringLiteral("named neither the id")));
+        QCOMPARE(shown(main, 1), QStringList({"Yes", "Yes", "No"}));
         QCOMPARE(m_folder->stored(), m_flow->list().rows());
+    }
+
+    // Click "Save to eBay" and wait until the window is usable again.
+    QList<MessageBox::Shown> save(BBMain *main)
+    {
+        click(main, "Command4");
+        QTest::qWaitFor([main] { return main->findChild<QPushButton *>("Command4")->isEnabled(); }, 20000);
+        return MessageBox::takeShown();
+    }
+    QStringList posted() const
+    {
+        QStringList bodies;
+        for (const auto &request : m_site->requests())
+            if (request.method == "POST")
+                bodies << QString::fromStdString(request.body).section('=', 4);
+        return bodies;
     }
 
     void uploadSendsTheListInDisplayOrder()
     {
         BBMain *main = openMain({bidder("bob"), bidder("carol"), bidder("alice")});
         clickHeader(main, 0);
-        // What the upload showed, once it has: it sends when the browser session has been read.
-        auto upload = [main](int messages) {
-            click(main, "Command4");
-            QList<MessageBox::Shown> shown;
-            QElapsedTimer waited;
-            waited.start();
-            while ((shown += MessageBox::takeShown()).size() < messages && waited.elapsed() < 10000)
-                QTest::qWait(5);
-            return shown;
-        };
         MessageBox::setNextAnswer(QMessageBox::Yes);
         MessageBox::setNextAnswer(QMessageBox::Ok);
-        const auto shown = upload(2);
+        auto shown = save(main);
         QCOMPARE(shown.size(), 2);
         QCOMPARE(shown[0].title + shown[0].text,
                  QStringLiteral("Submit to eBayAdd alice, bob, carol to your blocked bidders?"));
+        QCOMPARE(shown[0].buttons, QMessageBox::Yes | QMessageBox::No);
         QCOMPARE(shown[1].title + shown[1].text,
                  QStringLiteral("WardenkeepAdded alice, bob, carol to your eBay Blocked Bidders"));
-        // The post, then the list read back from the site to see that it kept them.
-        const auto requests = m_site->requests();
-        QCOMPARE(requests.size(), size_t(2));
-        QCOMPARE(QString::fromStdString(requests[0].body),
-                 QStringLiteral("MfcISAPICommand=BidderBlockResult&userid=&pass=&bidderlist=alice, bob, carol&"));
+        // The site's list read first, the post, then the list read back to see that it kept them.
+        QCOMPARE(m_site->requests().size(), size_t(3));
+        QCOMPARE(posted(), QStringList{"alice, bob, carol&"});
 
-        // A list the site did not keep is not a success, nor is an error status, and No sends nothing.
+        // A list the site did not keep is not a success.
         m_site->setUploadKeeps(1);
         MessageBox::setNextAnswer(QMessageBox::Yes);
         MessageBox::setNextAnswer(QMessageBox::Ok);
-        QVERIFY(upload(2).last().text.contains(QStringLiteral("holds 1 of the 3")));
-        m_site->setUploadFault({500, 0, false});
-        MessageBox::setNextAnswer(QMessageBox::Yes);
-        MessageBox::setNextAnswer(QMessageBox::Ok);
-        QVERIFY(upload(2).last().text.contains(QStringLiteral("status 500")));
-        MessageBox::setNextAnswer(QMessageBox::No);
-        QCOMPARE(upload(1).size(), 1);
-        QCOMPARE(m_site->requests().size(), size_t(5));
+        QVERIFY(save(main).last().text.contains(QStringLiteral("holds 1 of the 3")));
+    }
+
+    // The site holds an id the local list lacks: Cancel sends nothing, Remove them sends the list as
+    // it is, Keep them adds the id, checked, and sends both.
+    void uploadOffersToKeepWhatOnlyTheSiteHolds()
+    {
+        BBMain *main = openMain({bidder("alice")});
+        m_site->setNaruIds({"zed"});
+        for (const auto answer : {QMessageBox::Cancel, QMessageBox::No, QMessageBox::Yes}) {
+            m_site->setSellerList({"ALICE", "zed"});
+            m_site->clearRequests();
+            MessageBox::setNextAnswer(answer);
+            if (answer != QMessageBox::Cancel)
+                MessageBox::setNextAnswer(QMessageBox::Ok);
+            const auto shown = save(main);
+            QVERIFY(shown[0].text.startsWith("Add alice to your blocked bidders?\n\nThe site's list also holds 1 "
+                                             "bidder that your list does not: zed. Saving"));
+            QCOMPARE(shown[0].buttons, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+            QCOMPARE(shown.size(), answer == QMessageBox::Cancel ? 1 : 2);
+            QCOMPARE(posted().size(), answer == QMessageBox::Cancel ? 0 : 1);
+        }
+        QCOMPARE(posted(), QStringList{"alice, zed&"});
+        QCOMPARE(shown(main), QStringList({"alice", "zed"}));
+        QCOMPARE(m_flow->list().at(1).naru + m_flow->list().at(1).reason, QStringLiteral("YesFound on the site"));
+        QCOMPARE(m_folder->stored(), m_flow->list().rows());
+        QCOMPARE(m_site->sellerList(), std::vector<std::string>({"alice", "zed"}));
+        // On the real question Keep them is the default button, and Escape cancels.
+        m_site->setSellerList({"other"});
+        m_site->clearRequests();
+        QString defaultButton;
+        whenModal([&](QWidget *box) {
+            defaultButton = qobject_cast<QMessageBox *>(box)->defaultButton()->text();
+            QTest::keyClick(box, Qt::Key_Escape);
+        });
+        QCOMPARE(save(main).size(), 1);
+        QCOMPARE(defaultButton, QStringLiteral("&Keep them"));
+        QVERIFY(posted().isEmpty());
+    }
+
+    // Escape while the site's list is read: nothing is posted, nothing is said, the window is back.
+    void uploadStopsAtEscapeBeforeThePost()
+    {
+        BBMain *main = openMain({bidder("alice")});
+        m_site->setFault({0, 300, false});
+        click(main, "Command4");
+        QVERIFY(!main->findChild<QPushButton *>("Command9")->isEnabled());
+        QTRY_VERIFY(!m_site->requests().empty()); // the browser session read, the site's list asked for
+        QTest::keyClick(main, Qt::Key_Escape);
+        QVERIFY(main->findChild<QPushButton *>("Command4")->isEnabled());
+        QTest::qWait(500);
+        QVERIFY(posted().isEmpty() && MessageBox::takeShown().isEmpty());
     }
 
     void wizardImportsTheSiteListAndHandsBack()

@@ -9,6 +9,7 @@ class QLabel;
 class SessionReader;
 class WindowFlow;
 struct AppContext;
+struct UploadCheck;
 
 namespace Ui {
 class BBMain;
@@ -29,7 +30,16 @@ public:
     // Returns false when the window has handed over to the wizard and must not be shown.
     bool Form_Load();
 
+    // The reason given to the ids found on the site that the seller keeps before saving.
+    static const QString FoundOnSiteReason;
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
 private:
+    struct Upload;
+
     // True when the list is empty and the user chose to run the wizard, which is then open.
     bool handOverWhenEmpty();
     void openSetupWizard();
@@ -45,10 +55,22 @@ private:
     void Command4_Click();
     void Command5_Click();
 
+    // The steps of "Save to eBay", each started by the answer to the one before.
+    void siteListRead(const QStringList &siteOnlyIds);
+    void keepSiteOnly(const QStringList &siteOnlyIds);
+    void sendList();
+    void uploaded(const UploadCheck &check);
+    // Ends the upload: the window usable again, and the failure, if any, told.
+    void endUpload(const QString &failure);
+    // Once the post is sent, the upload runs to the site's answer.
+    bool posting() const;
+    // The controls on or off, and the cursor, for the list's state and a running upload.
+    void offerWhatCanBeDone();
+
     const std::unique_ptr<Ui::BBMain> m_ui;
     WindowFlow &m_flow;
     BidderList &m_list;
     const AppContext &m_context;
     QLabel *m_unreadNotice;
-    std::unique_ptr<SessionReader> m_connecting; // the upload's read of the browser session
+    std::unique_ptr<Upload> m_upload;
 };

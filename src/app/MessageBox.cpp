@@ -23,8 +23,20 @@ QList<MessageBox::Shown> g_shown;
 // bidders), so the text goes into a scrolling box of its own instead; the words stay the same.
 constexpr qsizetype kLongText = 1500;
 
+using Captions = QList<std::pair<QMessageBox::StandardButton, QString>>;
+
+// The answer Escape and the window's close button give.
+QMessageBox::StandardButton escapeAnswer(QMessageBox::StandardButtons buttons)
+{
+    for (QMessageBox::StandardButton button : {QMessageBox::Cancel, QMessageBox::No})
+        if (buttons.testFlag(button))
+            return button;
+    return QMessageBox::Ok;
+}
+
 QMessageBox::StandardButton showLong(QWidget *parent, const QString &title, const QString &text, QMessageBox::Icon icon,
-                                     QMessageBox::StandardButtons buttons, QMessageBox::StandardButton defaultButton)
+                                     QMessageBox::StandardButtons buttons, QMessageBox::StandardButton defaultButton,
+                                     const Captions &captions)
 {
     QDialog dialog(parent);
     dialog.setWindowTitle(title);
@@ -47,8 +59,11 @@ QMessageBox::StandardButton showLong(QWidget *parent, const QString &title, cons
     row->addWidget(textBox);
     layout->addLayout(row);
     auto *box = new QDialogButtonBox(QDialogButtonBox::StandardButtons(int(buttons)));
+    for (const auto &[button, caption] : captions)
+        if (QPushButton *shown = box->button(QDialogButtonBox::StandardButton(int(button))))
+            shown->setText(caption);
     layout->addWidget(box);
-    QMessageBox::StandardButton answer = buttons.testFlag(QMessageBox::No) ? QMessageBox::No : QMessageBox::Ok;
+    QMessageBox::StandardButton answer = escapeAnswer(buttons);
     QObject::connect(box, &QDialogButtonBox::clicked, &dialog, [&](QAbstractButton *button) {
         answer = static_cast<QMessageBox::StandardButton>(int(box->standardButton(button)));
         dialog.accept();
@@ -67,6 +82,13 @@ bool MessageBox::ask(QWidget *parent, const QString &title, const QString &text)
 {
     return show(parent, title, text, QMessageBox::Question, QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes) ==
            QMessageBox::Yes;
+}
+
+QMessageBox::StandardButton MessageBox::choose(QWidget *parent, const QString &title, const QString &text,
+                                               const QString &yesCaption, const QString &noCaption)
+{
+    return show(parent, title, text, QMessageBox::Question, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel,
+                QMessageBox::Yes, {{QMessageBox::Yes, yesCaption}, {QMessageBox::No, noCaption}});
 }
 
 void MessageBox::tell(QWidget *parent, const QString &title, const QString &text, QMessageBox::Icon icon)
@@ -93,7 +115,7 @@ QList<MessageBox::Shown> MessageBox::takeShown()
 
 QMessageBox::StandardButton MessageBox::show(QWidget *parent, const QString &title, const QString &text,
                                              QMessageBox::Icon icon, QMessageBox::StandardButtons buttons,
-                                             QMessageBox::StandardButton defaultButton)
+                                             QMessageBox::StandardButton defaultButton, const Captions &captions)
 {
     const QString shownTitle = title.isEmpty() ? ApplicationTitle : title;
     g_shown.append({shownTitle, text, icon, buttons});
@@ -101,9 +123,11 @@ QMessageBox::StandardButton MessageBox::show(QWidget *parent, const QString &tit
         return g_nextAnswers.dequeue();
 
     if (text.size() > kLongText)
-        return showLong(parent, shownTitle, text, icon, buttons, defaultButton);
+        return showLong(parent, shownTitle, text, icon, buttons, defaultButton, captions);
     QMessageBox box(icon, shownTitle, text, buttons, parent);
+    for (const auto &[button, caption] : captions)
+        box.button(button)->setText(caption);
     box.setDefaultButton(defaultButton);
-    box.setEscapeButton(buttons.testFlag(QMessageBox::No) ? QMessageBox::No : QMessageBox::Ok);
+    box.setEscapeButton(escapeAnswer(buttons));
     return static_cast<QMessageBox::StandardButton>(box.exec());
 }

@@ -4,6 +4,7 @@
 #include <QList>
 #include <QMessageBox>
 #include <QString>
+#include <utility>
 
 class QWidget;
 
@@ -19,6 +20,10 @@ public:
 
     // A question with Yes and No; true only for Yes.
     static bool ask(QWidget *parent, const QString &title, const QString &text);
+    // A question with three answers: Yes and No under the captions given, and Cancel, which Escape
+    // answers. Yes is the default button.
+    static QMessageBox::StandardButton choose(QWidget *parent, const QString &title, const QString &text,
+                                              const QString &yesCaption, const QString &noCaption);
     // A notice with an OK button only. An empty title shows the application title.
     static void tell(QWidget *parent, const QString &title, const QString &text,
                      QMessageBox::Icon icon = QMessageBox::Information);
@@ -38,7 +43,8 @@ public:
     static QList<Shown> takeShown();
 
 private:
-    static QMessageBox::StandardButton show(QWidget *parent, const QString &title, const QString &text,
-                                            QMessageBox::Icon icon, QMessageBox::StandardButtons buttons,
-                                            QMessageBox::StandardButton defaultButton);
+    static QMessageBox::StandardButton
+    show(QWidget *parent, const QString &title, const QString &text, QMessageBox::Icon icon,
+         QMessageBox::StandardButtons buttons, QMessageBox::StandardButton defaultButton,
+         const QList<std::pair<QMessageBox::StandardButton, QString>> &captions = {});
 };

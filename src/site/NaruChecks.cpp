@@ -19,18 +19,22 @@ NaruChecks::NaruChecks(const SiteClient &site, QObject *parent)
         emit answered(index, *naru);
     });
     connect(m_gets, &ParallelGets::failed, this, [this](int index, const SiteError &error) {
-        keepPage();
+        (void)keepPage();
         emit failed(index, error);
     });
     connect(m_gets, &ParallelGets::finished, this, [this] {
-        keepPage();
+        // The page is part of the answer: a job whose last page cannot be kept has not ended well.
+        if (SiteResult<Done> kept = keepPage(); !kept) {
+            emit failed(int(m_ids.size()) - 1, kept.error());
+            return;
+        }
         emit finished();
     });
 }
 
 NaruChecks::~NaruChecks()
 {
-    keepPage();
+    (void)keepPage();
 }
 
 void NaruChecks::start(const QStringList &userIds)
@@ -40,13 +44,14 @@ void NaruChecks::start(const QStringList &userIds)
     paths.reserve(userIds.size());
     for (const QString &id : userIds)
         paths << NaruLookupPath(id);
-    m_gets->start(paths);
+    // A history page is a few kilobytes: a far larger reply is no answer, and is not held.
+    m_gets->start(paths, SiteClient::MaxLookupReplyBytes);
 }
 
 void NaruChecks::stop()
 {
     m_gets->stop();
-    keepPage();
+    (void)keepPage(); // the job has already stopped for a reason of its own
 }
 
 bool NaruChecks::isRunning() const
@@ -56,9 +61,9 @@ bool NaruChecks::isRunning() const
 
 // The replies are answered from memory; the page file is written once, when the job ends, with
 // the reply a one-at-a-time job would have left in it.
-void NaruChecks::keepPage()
+SiteResult<Done> NaruChecks::keepPage()
 {
     if (!std::exchange(m_pageToKeep, false))
-        return;
-    (void)m_site.WritePageFile(QStringLiteral("naru.htm"), m_lastPage);
+        return Done{};
+    return m_site.WritePageFile(QStringLiteral("naru.htm"), m_lastPage);
 }

@@ -10,7 +10,8 @@ class ParallelGets;
 
 // Checks user ids for NARU on the site without blocking the event loop, several at once, and
 // answers strictly in the order of the ids, as if they were checked one after another. naru.htm
-// ends up holding the reply for the last id answered (or the one whose reply stopped the job).
+// ends up holding the reply for the last id answered (or the one whose reply stopped the job); a
+// job whose naru.htm cannot be written fails at its last id instead of finishing.
 class NaruChecks : public QObject
 {
     Q_OBJECT
@@ -30,7 +31,7 @@ signals:
     void finished();
 
 private:
-    void keepPage();
+    SiteResult<Done> keepPage();
 
     const SiteClient &m_site;
     ParallelGets *m_gets;

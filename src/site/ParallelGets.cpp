@@ -25,6 +25,7 @@ struct ParallelGets::Impl
         int index = 0;
         int tries = 0;
         QByteArray url;
+        const SiteRequest *spec = nullptr;
         std::unique_ptr<curl_slist, SlistDeleter> headers;
         std::unique_ptr<SiteTransfer> transfer; // the try in flight, if any
         std::unique_ptr<QTimer> retry;          // the wait before the next try, if any
@@ -112,26 +113,39 @@ struct ParallelGets::Impl
     void launch(Request &request)
     {
         request.retry.reset();
-        request.transfer =
-            std::make_unique<SiteTransfer>(site.timeouts(), request.url, request.headers.get(), false, QByteArray());
+        const SiteRequest &spec = *request.spec;
+        request.transfer = std::make_unique<SiteTransfer>(site.timeouts(), request.url, request.headers.get(),
+                                                          spec.post, spec.body, spec.maxReplyBytes);
         CURL *handle = request.transfer->handle();
-        // A silent server is noticed by libcurl's own speed check, which the multi interface
-        // runs on its timer; a GET has no upload body to fool it.
+        // A silent server is noticed by libcurl's own speed check, which the multi interface runs
+        // on its timer; the check also wakes the transfer each second, so that the progress watch
+        // notices a post that was taken in and never answered.
         curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, 1L);
         curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, long(qMax(1, site.timeouts().noProgressMs / 1000)));
         inFlight.emplace(handle, &request);
         curl_multi_add_handle(multi, handle);
     }
 
+    // What the replies held and those on their way may take at most.
+    qint64 bytesBound() const
+    {
+        qint64 bound = heldBytes;
+        for (const auto &[index, request] : requests)
+            bound += request->spec->maxReplyBytes;
+        return bound;
+    }
+
     // Starts requests while there is room.
     void fill()
     {
-        while (running && int(requests.size()) < MaxInFlight && nextToStart < paths.size() &&
-               nextToStart < nextToDeliver + kReadAhead && nextToStart < stopAt) {
+        while (running && int(requests.size()) < MaxInFlight && nextToStart < specs.size() &&
+               nextToStart < nextToDeliver + kReadAhead && nextToStart < stopAt &&
+               bytesBound() + specs.at(nextToStart).maxReplyBytes <= MaxHeldBytes) {
             const int index = nextToStart++;
             auto request = std::make_unique<Request>();
             request->index = index;
-            const QString url = site.baseUrl() + paths.at(index);
+            request->spec = &specs.at(index);
+            const QString url = site.baseUrl() + specs.at(index).pathAndQuery;
             request->url = url.toUtf8();
             request->headers.reset(SiteRequestHeaders(site.cookies(), url));
             Request &started = *request;
@@ -166,8 +180,10 @@ struct ParallelGets::Impl
 
     void conclude(Request &request, TryOutcome outcome)
     {
-        const int wait =
-            outcome.passingOutage() ? NextTryWaitMs(site.timeouts(), request.tries, outcome.retryAfterSeconds) : -1;
+        // A post is never sent again: the site may have taken the first one, whatever came back.
+        const int wait = outcome.passingOutage() && !request.spec->post
+                             ? NextTryWaitMs(site.timeouts(), request.tries, outcome.retryAfterSeconds)
+                             : -1;
         if (wait >= 0) {
             request.retry = std::make_unique<QTimer>();
             request.retry->setSingleShot(true);
@@ -183,8 +199,9 @@ struct ParallelGets::Impl
         if (outcome.completed) {
             FetchedPage page;
             page.reply.status = outcome.status;
-            page.reply.redirectedOffPath = outcome.redirectedOffPath;
+            page.reply.redirectedOffPath = outcome.redirectedOffPath && !request.spec->post;
             page.body = std::move(outcome.body);
+            heldBytes += page.body.size();
             ready.emplace(index, std::move(page));
         } else {
             ready.emplace(index, RequestFailure(QString::fromUtf8(request.url), request.tries, outcome.failure));
@@ -221,6 +238,8 @@ struct ParallelGets::Impl
                 break;
             auto result = std::move(next->second);
             ready.erase(next);
+            if (const auto *page = std::get_if<FetchedPage>(&result))
+                heldBytes -= page->body.size();
             const int index = nextToDeliver++;
             if (auto *error = std::get_if<SiteError>(&result)) {
                 const SiteError failure = *error;
@@ -232,7 +251,7 @@ struct ParallelGets::Impl
             if (!alive)
                 return false;
         }
-        if (running && nextToDeliver == paths.size()) {
+        if (running && nextToDeliver == specs.size()) {
             running = false;
             emit q->finished();
         }
@@ -244,6 +263,7 @@ struct ParallelGets::Impl
         running = false;
         dropFrom(0);
         ready.clear();
+        heldBytes = 0;
     }
 
     ParallelGets *const q;
@@ -251,7 +271,8 @@ struct ParallelGets::Impl
     CURLM *const multi;
     QTimer timer;
     std::map<SocketWatch *, std::unique_ptr<SocketWatch>> watches;
-    QStringList paths;
+    QList<SiteRequest> specs;
+    qint64 heldBytes = 0; // the bodies in `ready`
     bool running = false;
     int nextToStart = 0;
     int nextToDeliver = 0;
@@ -267,13 +288,22 @@ ParallelGets::ParallelGets(const SiteClient &site, QObject *parent)
 
 ParallelGets::~ParallelGets() = default;
 
-void ParallelGets::start(const QStringList &pathsAndQueries)
+void ParallelGets::start(const QStringList &pathsAndQueries, qint64 maxReplyBytes)
+{
+    QList<SiteRequest> gets;
+    gets.reserve(pathsAndQueries.size());
+    for (const QString &path : pathsAndQueries)
+        gets.append(SiteRequest{path, false, {}, maxReplyBytes});
+    start(gets);
+}
+
+void ParallelGets::start(const QList<SiteRequest> &requests)
 {
     d->abandon();
-    d->paths = pathsAndQueries;
+    d->specs = requests;
     d->running = true;
     d->nextToStart = d->nextToDeliver = 0;
-    d->stopAt = int(pathsAndQueries.size());
+    d->stopAt = int(requests.size());
     // Like every later answer, an empty job's end comes from the event loop, not from start().
     QTimer::singleShot(0, this, [this] {
         if (d->deliver())

@@ -16,9 +16,18 @@ struct FetchedPage
     QByteArray body;
 };
 
-// GET requests to the site that never block the event loop. Up to MaxInFlight run at once over
+// One request of a job: a GET of a page, or a form posted once.
+struct SiteRequest
+{
+    QString pathAndQuery;
+    bool post = false;
+    QByteArray body; // the form, for a post
+    qint64 maxReplyBytes = SiteClient::MaxReplyBytes;
+};
+
+// Requests to the site that never block the event loop. Up to MaxInFlight run at once over
 // kept connections (no more than a browser opens to one host); each is tried again on a passing
-// outage, by the same rule as every GET; and the replies are handed back strictly in the order
+// outage, by the same rule as every GET (a post is sent once); and the replies are handed back strictly in the order
 // asked for, whatever order they arrive in. A request that fails stops the job at its place in
 // that order: the replies before it are all handed back first, the ones after it never are.
 //
@@ -30,13 +39,17 @@ class ParallelGets : public QObject
 
 public:
     static constexpr int MaxInFlight = 4;
+    // The most the replies waiting for an earlier one, and those on their way, may take together.
+    static constexpr qint64 MaxHeldBytes = 32 * 1024 * 1024;
 
     explicit ParallelGets(const SiteClient &site, QObject *parent = nullptr);
     ~ParallelGets() override;
 
     // Starts fetching these paths (with their queries), forgetting any job still running.
-    void start(const QStringList &pathsAndQueries);
-    // Abandons the requests in flight and starts no more; nothing more is signalled.
+    void start(const QStringList &pathsAndQueries, qint64 maxReplyBytes = SiteClient::MaxReplyBytes);
+    void start(const QList<SiteRequest> &requests);
+    // Abandons the requests in flight and starts no more; nothing more is signalled. A post is
+    // abandoned with them: a caller that must not lose it waits for its answer instead.
     void stop();
     bool isRunning() const;
 

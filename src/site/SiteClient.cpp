@@ -1,19 +1,15 @@
 // SPDX-License-Identifier: MIT
 #include "site/SiteClient.h"
 
-#include "site/SiteTransfer.h"
 #include "store/AppFilePath.h"
 
 #include <QFile>
 #include <QTemporaryFile>
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <curl/curl.h>
-#include <memory>
-#include <thread>
 
 namespace {
 
@@ -27,77 +23,19 @@ void initCurlOnce()
     (void)done;
 }
 
-TryOutcome sendOnce(CURLSH *share, const SiteClient::Timeouts &timeouts, const QByteArray &url, curl_slist *headers,
-                    bool post, const QByteArray &body)
-{
-    // A fresh handle per try: nothing but the open connections is carried from one to the next.
-    SiteTransfer transfer(timeouts, url, headers, post, body);
-    if (!transfer.handle())
-        return transfer.conclude(CURLE_FAILED_INIT);
-    if (share)
-        curl_easy_setopt(transfer.handle(), CURLOPT_SHARE, share);
-    return transfer.conclude(curl_easy_perform(transfer.handle()));
-}
-
 } // namespace
 
 SiteClient::SiteClient(QString baseUrl, QString appFolder, BrowserCookies cookies)
     : m_baseUrl(std::move(baseUrl)), m_appFolder(std::move(appFolder)), m_cookies(std::move(cookies))
 {
     initCurlOnce();
-    m_share.reset(curl_share_init());
-    if (m_share) {
-        curl_share_setopt(m_share.get(), CURLSHOPT_SHARE, CURL_LOCK_DATA_CONNECT);
-        curl_share_setopt(m_share.get(), CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
-    }
 }
 
 SiteClient::~SiteClient() = default;
 
-void SiteClient::ShareDeleter::operator()(void *share) const
-{
-    curl_share_cleanup(share);
-}
-
 QString SiteClient::pagePath(const QString &pageFileName) const
 {
     return AppFilePath(m_appFolder, pageFileName);
-}
-
-SiteResult<SiteReply> SiteClient::FetchToPageFile(const QString &method, const QString &pathAndQuery,
-                                                  const QByteArray &body, const QString &pageFileName)
-{
-    const QString url = m_baseUrl + pathAndQuery;
-    const bool post = method == QLatin1String("POST");
-    if (!post && method != QLatin1String("GET"))
-        return SiteError{SiteError::Kind::Failed,
-                         QStringLiteral("Could not send the request to %1: unsupported method %2.").arg(url, method)};
-
-    const std::unique_ptr<curl_slist, SlistDeleter> headers(SiteRequestHeaders(m_cookies, url));
-
-    const QByteArray urlBytes = url.toUtf8();
-    TryOutcome outcome;
-    int tries = 0;
-    for (;;) {
-        outcome = sendOnce(m_share.get(), m_timeouts, urlBytes, headers.get(), post, body);
-        ++tries;
-        // A post is never sent again: the site may have taken the first one, whatever came back.
-        const int waitMs =
-            outcome.passingOutage() && !post ? NextTryWaitMs(m_timeouts, tries, outcome.retryAfterSeconds) : -1;
-        if (waitMs < 0)
-            break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(waitMs));
-    }
-    if (!outcome.completed)
-        return RequestFailure(url, tries, outcome.failure);
-
-    if (SiteResult<Done> written = WritePageFile(pageFileName, outcome.body); !written)
-        return written.error();
-
-    SiteReply reply;
-    reply.status = outcome.status;
-    reply.redirectedOffPath = !post && outcome.redirectedOffPath;
-    return reply;
 }
 
 SiteResult<Done> SiteClient::WritePageFile(const QString &pageFileName, const QByteArray &text) const

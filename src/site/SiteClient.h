@@ -19,6 +19,7 @@ struct SiteError
         Failed,    // no complete reply, an error status, a runaway reply, or a page file that failed
         SignedOut, // the site answered with its sign-in page: the browser's session has ended
         NotAList,  // the bidder-block page came back without its list (an error or some other page)
+        NoAnswer,  // a lookup's page named neither the id nor the phrase: a maintenance or bot-check page
     };
     Kind kind = Kind::Failed;
     QString message;
@@ -35,8 +36,9 @@ struct SiteReply
     bool redirectedOffPath = false;
 };
 
-// One synchronous request to the auction site's CGI endpoint per call; the whole reply goes to a
-// page file in the application folder, and the site operations read that file back line by line.
+// What every request to the auction site's CGI endpoint shares: the address, the browser's session,
+// the time limits and the page files in the application folder. The requests
+// themselves go through ParallelGets, which never blocks the event loop.
 class SiteClient
 {
 public:
@@ -45,12 +47,15 @@ public:
         // Generous: the site can be slow, but a silent server must not freeze the program for ever.
         int connectMs = 30'000;
         int noProgressMs = 60'000; // no byte sent or received for this long ends the request
+        int overallMs = 60'000;    // no try of a request lasts longer, however slowly the bytes trickle in
         // A GET that meets a passing outage is tried again after these waits, so 3 tries in all.
         QList<int> retryWaitsMs{1'000, 2'000};
         int maxRetryWaitMs = 10'000; // the most a Retry-After may make us wait
     };
     // A reply larger than this is not a page of the site: the request fails and nothing is kept.
     static constexpr qint64 MaxReplyBytes = 16 * 1024 * 1024;
+    // A user-id history page is a few kilobytes; one this large is no answer.
+    static constexpr qint64 MaxLookupReplyBytes = 2 * 1024 * 1024;
 
     // baseUrl: scheme and host of the CGI endpoint, without a trailing slash. cookies: the signed-in
     // browser's session for that host (ReadBrowserSession), sent with every request of this client.
@@ -61,12 +66,6 @@ public:
 
     void setTimeouts(const Timeouts &timeouts) { m_timeouts = timeouts; }
     const Timeouts &timeouts() const { return m_timeouts; }
-
-    // Sends the request and writes the reply body, whatever its status, to the page file. A GET
-    // that meets a passing outage is tried again (see NextTryWaitMs); a POST never is. On a failed
-    // request the page file is left as it was, and only the last try's failure is reported.
-    SiteResult<SiteReply> FetchToPageFile(const QString &method, const QString &pathAndQuery, const QByteArray &body,
-                                          const QString &pageFileName);
 
     // Replaces the page file's text, whole or not at all, readable by the user alone; a link planted
     // in its place is replaced, never written through. Every reply kept goes this way.
@@ -80,19 +79,10 @@ public:
     const BrowserCookies &cookies() const { return m_cookies; }
 
 private:
-    struct ShareDeleter
-    {
-        void operator()(void *share) const;
-    };
-
     QString m_baseUrl;
     QString m_appFolder;
     BrowserCookies m_cookies;
     Timeouts m_timeouts;
-    // Each request has a fresh handle, but the open connections to the site are kept between the
-    // requests of one client, as a browser's HTTP stack keeps them: a sweep over thousands of
-    // bidders then pays for one connection (and one TLS handshake), not one per bidder.
-    std::unique_ptr<void, ShareDeleter> m_share; // a CURLSH
 };
 
 // The retry rule, in one place for every way of sending a GET. Passing outages are a refused,

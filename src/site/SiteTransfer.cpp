@@ -9,7 +9,7 @@ size_t appendToReply(char *data, size_t size, size_t count, void *replyPtr)
 {
     auto *reply = static_cast<SiteTransfer::Reply *>(replyPtr);
     const auto length = static_cast<qsizetype>(size * count);
-    if (reply->bytes.size() + length > SiteClient::MaxReplyBytes) {
+    if (reply->bytes.size() + length > reply->maxBytes) {
         reply->tooLarge = true;
         return 0; // anything but the length given aborts the transfer
     }
@@ -21,6 +21,11 @@ int checkProgress(void *watchPtr, curl_off_t, curl_off_t received, curl_off_t, c
 {
     auto *watch = static_cast<SiteTransfer::ProgressWatch *>(watchPtr);
     const auto now = std::chrono::steady_clock::now();
+    // However slowly the bytes trickle in, no try lasts longer than this.
+    if (now - watch->started >= watch->deadline) {
+        watch->pastDeadline = true;
+        return 1;
+    }
     if (received != watch->received || sent != watch->sent) {
         watch->received = received;
         watch->sent = sent;
@@ -51,10 +56,12 @@ curl_slist *SiteRequestHeaders(const BrowserCookies &cookies, const QString &url
 }
 
 SiteTransfer::SiteTransfer(const SiteClient::Timeouts &timeouts, const QByteArray &url, curl_slist *headers, bool post,
-                           const QByteArray &body)
-    : m_curl(curl_easy_init()), m_url(url), m_watch{std::chrono::milliseconds(timeouts.noProgressMs)},
-      m_noProgressMs(timeouts.noProgressMs)
+                           const QByteArray &body, qint64 maxReplyBytes)
+    : m_curl(curl_easy_init()), m_url(url), m_watch{std::chrono::milliseconds(timeouts.noProgressMs),
+                                                    std::chrono::milliseconds(timeouts.overallMs)},
+      m_noProgressMs(timeouts.noProgressMs), m_overallMs(timeouts.overallMs)
 {
+    m_reply.maxBytes = maxReplyBytes;
     CURL *h = m_curl.get();
     if (!h)
         return;
@@ -65,7 +72,8 @@ SiteTransfer::SiteTransfer(const SiteClient::Timeouts &timeouts, const QByteArra
     curl_easy_setopt(h, CURLOPT_WRITEDATA, &m_reply);
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    // A site reached over https is never followed down to plain http.
+    curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, url.startsWith("https:") ? "https" : "http,https");
     // The program takes no settings from the environment, so no proxy from http_proxy either.
     curl_easy_setopt(h, CURLOPT_PROXY, "");
     // The browser-side client this replaces followed redirects; libcurl drops our Cookie header
@@ -97,15 +105,18 @@ TryOutcome SiteTransfer::conclude(CURLcode rc)
         return outcome;
     }
     if (rc != CURLE_OK) {
-        outcome.outage = m_watch.stalled || rc == CURLE_COULDNT_CONNECT || rc == CURLE_OPERATION_TIMEDOUT ||
-                         rc == CURLE_GOT_NOTHING || rc == CURLE_PARTIAL_FILE || rc == CURLE_RECV_ERROR ||
-                         rc == CURLE_SEND_ERROR;
+        outcome.outage = m_watch.stalled || m_watch.pastDeadline || rc == CURLE_COULDNT_CONNECT ||
+                         rc == CURLE_OPERATION_TIMEDOUT || rc == CURLE_GOT_NOTHING || rc == CURLE_PARTIAL_FILE ||
+                         rc == CURLE_RECV_ERROR || rc == CURLE_SEND_ERROR;
         if (m_reply.tooLarge)
             outcome.failure = QStringLiteral("the reply grew beyond %1 MB, far more than any page of the site, "
                                              "so it was dropped")
-                                  .arg(SiteClient::MaxReplyBytes / (1024 * 1024));
+                                  .arg(m_reply.maxBytes / (1024 * 1024));
         else if (m_watch.stalled)
             outcome.failure = QStringLiteral("nothing came from the site for %1 seconds").arg(m_noProgressMs / 1000.0);
+        else if (m_watch.pastDeadline)
+            outcome.failure =
+                QStringLiteral("the site had not sent its whole reply after %1 seconds").arg(m_overallMs / 1000.0);
         else
             outcome.failure = QString::fromUtf8(m_errorText[0] ? m_errorText : curl_easy_strerror(rc));
         return outcome;
@@ -114,7 +125,16 @@ TryOutcome SiteTransfer::conclude(CURLcode rc)
     curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
     char *effectiveUrl = nullptr;
     curl_easy_getinfo(h, CURLINFO_EFFECTIVE_URL, &effectiveUrl);
-    outcome.redirectedOffPath = QUrl(QString::fromUtf8(effectiveUrl)).path() != QUrl(QString::fromUtf8(m_url)).path();
+    const QUrl asked(QString::fromUtf8(m_url)), reached(QString::fromUtf8(effectiveUrl));
+    // Only the site's own pages are answers: a page of another origin is a failed request.
+    if (reached.scheme() != asked.scheme() || reached.host() != asked.host() ||
+        reached.port(reached.scheme() == QLatin1String("https") ? 443 : 80) !=
+            asked.port(asked.scheme() == QLatin1String("https") ? 443 : 80)) {
+        outcome.failure = QStringLiteral("the site sent it on to %1, which is not the site")
+                              .arg(reached.toString(QUrl::RemoveUserInfo));
+        return outcome;
+    }
+    outcome.redirectedOffPath = reached.path() != asked.path();
     // Only the seconds form: a date would trust the site's clock, and the default waits do as well.
     curl_header *retryAfter = nullptr;
     if (curl_easy_header(h, "Retry-After", 0, CURLH_HEADER, -1, &retryAfter) == CURLHE_OK) {

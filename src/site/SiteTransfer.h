@@ -30,8 +30,9 @@ struct TryOutcome
 class SiteTransfer
 {
 public:
+    // maxReplyBytes: a longer reply ends the transfer as a failure.
     SiteTransfer(const SiteClient::Timeouts &timeouts, const QByteArray &url, curl_slist *headers, bool post,
-                 const QByteArray &body);
+                 const QByteArray &body, qint64 maxReplyBytes = SiteClient::MaxReplyBytes);
     ~SiteTransfer();
     SiteTransfer(const SiteTransfer &) = delete;
     SiteTransfer &operator=(const SiteTransfer &) = delete;
@@ -44,17 +45,23 @@ public:
     struct Reply
     {
         QByteArray bytes;
+        qint64 maxBytes = SiteClient::MaxReplyBytes;
         bool tooLarge = false;
     };
     // libcurl's low-speed limit averages over several seconds and counts the bytes of an upload
     // body, so a server that takes a POST and then stays silent would slip past it.
+    // The deadline of the try is kept here too: libcurl's own timeout ends a transfer with the same
+    // code as its speed check, so the message could not tell which it was.
     struct ProgressWatch
     {
         std::chrono::milliseconds limit;
-        std::chrono::steady_clock::time_point lastChange = std::chrono::steady_clock::now();
+        std::chrono::milliseconds deadline;
+        std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now();
+        std::chrono::steady_clock::time_point lastChange = started;
         curl_off_t received = 0;
         curl_off_t sent = 0;
         bool stalled = false;
+        bool pastDeadline = false;
     };
 
 private:
@@ -69,6 +76,7 @@ private:
     Reply m_reply;
     ProgressWatch m_watch;
     int m_noProgressMs;
+    int m_overallMs;
 };
 
 struct SlistDeleter

@@ -83,6 +83,13 @@ std::string historyPage(const std::string &id, bool naru)
     return page + "</body>\r\n</html>\r\n";
 }
 
+std::string maintenancePage()
+{
+    return "<html>\r\n<head><title>Down for maintenance</title></head>\r\n<body>\r\n"
+           "<h1>We'll be back soon</h1>\r\n<p>The site is down for scheduled "
+           "maintenance.</p>\r\n</body>\r\n</html>\r\n";
+}
+
 std::string uploadReplyPage(size_t count)
 {
     return "<html>\r\n<head><title>Bidder Blocking</title></head>\r\n<body>\r\n<p>Your list of " +
@@ -123,6 +130,9 @@ struct StandinSite::Impl
     int failureStatus = 0;
     int failureRetryAfter = -1;
     bool lfOnly = false;
+    bool maintenance = false;
+    bool trickle = false;
+    std::map<Kind, std::string> redirectElsewhere;
     std::vector<Request> requests;
     int inFlight = 0, peakInFlight = 0; // requests being answered at once
 
@@ -131,6 +141,7 @@ struct StandinSite::Impl
     int port = 0;
 
     bool hasRequiredCookie(const httplib::Request &req) const;
+    const std::string *elsewhere(const httplib::Request &req, const std::string &query) const;
     void handle(const httplib::Request &req, httplib::Response &res);
 };
 
@@ -191,6 +202,9 @@ void StandinSite::Impl::handle(const httplib::Request &req, httplib::Response &r
     } else if (path != cgiPath) {
         status = 404;
         page = "<html><body><h1>Not Found</h1></body></html>\r\n";
+    } else if (req.method == "GET" && elsewhere(req, query) != nullptr) {
+        status = 302;
+        location = *elsewhere(req, query) + req.target;
     } else if (req.method == "GET" && equalsIgnoringCase(query, "BidderBlockLogin")) {
         if (!hasRequiredCookie(req))
             page = signInPage();
@@ -201,7 +215,9 @@ void StandinSite::Impl::handle(const httplib::Request &req, httplib::Response &r
         fieldValue(query, "requested", &raw);
         const std::string id = percentDecode(raw);
         const auto custom = historyPages.find(id);
-        page = custom != historyPages.end() ? custom->second : historyPage(id, naruIds.count(id) > 0);
+        page = maintenance                    ? maintenancePage()
+               : custom != historyPages.end() ? custom->second
+                                              : historyPage(id, naruIds.count(id) > 0);
         const auto idFault = lookupFaults.find(id);
         if (idFault != lookupFaults.end())
             applied = idFault->second;
@@ -259,7 +275,30 @@ void StandinSite::Impl::handle(const httplib::Request &req, httplib::Response &r
                                  [](size_t, size_t, httplib::DataSink &) { return false; });
         return;
     }
+    if (trickle) {
+        res.set_content_provider(
+            page.size(), "text/html", [this, page](size_t offset, size_t, httplib::DataSink &sink) {
+                std::unique_lock<std::mutex> wait(mutex);
+                if (wake.wait_for(wait, std::chrono::seconds(1), [this] { return stopping; }) || offset >= page.size())
+                    return false;
+                wait.unlock();
+                sink.write(page.data() + offset, 1);
+                return true;
+            });
+        return;
+    }
     res.set_content(page, "text/html");
+}
+
+const std::string *StandinSite::Impl::elsewhere(const httplib::Request &req, const std::string &query) const
+{
+    const Kind kind = equalsIgnoringCase(query, "BidderBlockLogin") ? Kind::BlockPage : Kind::Lookup;
+    const auto found = redirectElsewhere.find(kind);
+    if (found == redirectElsewhere.end() || found->second.empty() ||
+        (kind == Kind::Lookup && !startsWith(query, "MfcISAPICommand=ReturnUserIdHistory")))
+        return nullptr;
+    // Only the site's own address is sent on: the other origin answers as the site would.
+    return startsWith(req.get_header_value("Host"), "127.0.0.1:") ? &found->second : nullptr;
 }
 
 StandinSite::StandinSite() : d(std::make_unique<Impl>()) {}
@@ -427,6 +466,24 @@ void StandinSite::setLfOnly(bool lfOnly)
 {
     std::lock_guard<std::mutex> lock(d->mutex);
     d->lfOnly = lfOnly;
+}
+
+void StandinSite::setMaintenance(bool maintenance)
+{
+    std::lock_guard<std::mutex> lock(d->mutex);
+    d->maintenance = maintenance;
+}
+
+void StandinSite::setRedirectElsewhere(Kind kind, const std::string &base)
+{
+    std::lock_guard<std::mutex> lock(d->mutex);
+    d->redirectElsewhere[kind] = base;
+}
+
+void StandinSite::setTrickle(bool trickle)
+{
+    std::lock_guard<std::mutex> lock(d->mutex);
+    d->trickle = trickle;
 }
 
 std::vector<StandinSite::Request> StandinSite::requests() const

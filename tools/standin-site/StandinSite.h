@@ -56,6 +56,19 @@ public:
     // Block-list uploads only; with a 3xx status, location is where the reply sends the client.
     void setUploadFault(const Fault &fault, const std::string &location = {});
     void setLfOnly(bool lfOnly); // pages with LF line ends instead of CR LF
+    // Down for maintenance: every lookup is answered 200 with a page that names neither the id nor
+    // the phrase.
+    void setMaintenance(bool maintenance);
+    // Requests of one kind that reach it as 127.0.0.1 are sent on with a 302 to `base` (another
+    // origin: "http://localhost:PORT", or another port) plus the same path and query; "" = none.
+    enum class Kind
+    {
+        Lookup,
+        BlockPage
+    };
+    void setRedirectElsewhere(Kind kind, const std::string &base);
+    // Every reply comes a byte a second.
+    void setTrickle(bool trickle);
 
     struct Request
     {

@@ -32,10 +32,14 @@ int usage()
                  "usage: bidwarden-standin-site --port N [--seller-list a,b,c] [--naru x,y] "
                  "[--require-cookie name=value] [--delay-ms N]\n"
                  "         [--signed-out page|redirect] [--upload-keeps N] [--fail-next N[,STATUS[,RETRY_AFTER]]]\n"
+                 "         [--maintenance on] [--trickle on] [--elsewhere lookups|block-page]\n"
                  "  --signed-out    every request gets the sign-in page, or a 302 to /signin\n"
                  "  --upload-keeps  an upload answered as done keeps only its first N ids (0: ignores it)\n"
                  "  --fail-next     the next N requests get STATUS (503; 0 drops the connection), with a\n"
-                 "                  Retry-After of RETRY_AFTER seconds if given\n");
+                 "                  Retry-After of RETRY_AFTER seconds if given\n"
+                 "  --maintenance   every lookup gets a maintenance page that names neither id nor phrase\n"
+                 "  --trickle       every reply comes a byte a second\n"
+                 "  --elsewhere     those requests are redirected to localhost instead of 127.0.0.1\n");
     return 2;
 }
 
@@ -58,7 +62,8 @@ int main(int argc, char **argv)
     std::set<std::string> naru;
     std::string cookieName, cookieValue;
     int delayMs = 0;
-    std::string signedOut;
+    std::string signedOut, elsewhere;
+    bool maintenance = false, trickle = false;
     int uploadKeeps = -1, failCount = 0, failStatus = 503, retryAfter = -1;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -81,6 +86,12 @@ int main(int argc, char **argv)
                 (parts.size() > 1 && !toNumber(parts[1], 0, 599, &failStatus)) ||
                 (parts.size() > 2 && !toNumber(parts[2], 0, 86'400, &retryAfter)))
                 return usage();
+        } else if (arg == "--maintenance" || arg == "--trickle") {
+            (arg == "--maintenance" ? maintenance : trickle) = value == "on";
+        } else if (arg == "--elsewhere") {
+            if (value != "lookups" && value != "block-page")
+                return usage();
+            elsewhere = value;
         } else if (arg == "--seller-list") {
             sellerList = splitList(value);
         } else if (arg == "--naru") {
@@ -124,10 +135,15 @@ int main(int argc, char **argv)
         site.setSignedOut(true, signedOut == "redirect" ? "/signin" : "");
     site.setUploadKeeps(uploadKeeps);
     site.failNextRequests(failCount, failStatus, retryAfter);
+    site.setMaintenance(maintenance);
+    site.setTrickle(trickle);
     if (!site.start(port)) {
         std::fprintf(stderr, "bidwarden-standin-site: cannot listen on 127.0.0.1:%d: %s\n", port, std::strerror(errno));
         return 1;
     }
+    if (!elsewhere.empty())
+        site.setRedirectElsewhere(elsewhere == "lookups" ? StandinSite::Kind::Lookup : StandinSite::Kind::BlockPage,
+                                  "http://localhost:" + std::to_string(site.port()));
     std::printf("bidwarden-standin-site: serving %s\n", site.baseUrl().c_str());
     std::fflush(stdout);
 
