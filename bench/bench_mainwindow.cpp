@@ -1,3 +1,4 @@
+// SPDX-FileCopyrightText: The Bidwarden authors
 // SPDX-License-Identifier: MIT
 // Main window with a 5,000-bidder store: load until shown and one header re-sort, each against
 // filling the same list widget from strings already in memory. Also the cost of saving rows one

@@ -1,3 +1,4 @@
+// SPDX-FileCopyrightText: The Bidwarden authors
 // SPDX-License-Identifier: MIT
 // Site client overheads against the stand-in site on loopback: lookups against bare libcurl
 // requests of the same pages, and the upload of a long list against one bare GET and one bare POST.

@@ -1,3 +1,4 @@
+// SPDX-FileCopyrightText: The Bidwarden authors
 // SPDX-License-Identifier: MIT
 // The NARU sweep over 1,000 list rows against the stand-in site on loopback: with no delay, against
 // 1,000 bare libcurl requests of the same pages in the same run; and with the stand-in taking 50 ms

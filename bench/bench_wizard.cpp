@@ -1,3 +1,4 @@
+// SPDX-FileCopyrightText: The Bidwarden authors
 // SPDX-License-Identifier: MIT
 // The wizard's import of a 5,000-id site list (step 2's Download, window on screen) against the
 // same 5,001 requests made with bare libcurl, on the stand-in site on loopback; and the site

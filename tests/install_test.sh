@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: The Bidwarden authors
 # SPDX-License-Identifier: MIT
 # scripts/install into a throwaway HOME with an already-built executable: the files land where
 # the desktop looks for them, an upgrade and an uninstall leave the user's list alone.

@@ -1,3 +1,4 @@
+// SPDX-FileCopyrightText: The Bidwarden authors
 // SPDX-License-Identifier: MIT
 // The signed-in browser's cookies, read from stores real Firefox and Chromium wrote, and sent with site requests.
 #include "StandinSite.h"

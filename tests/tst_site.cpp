@@ -1,3 +1,4 @@
+// SPDX-FileCopyrightText: The Bidwarden authors
 // SPDX-License-Identifier: MIT
 // The site client against the stand-in site on loopback, with real page files.
 #include "StandinSite.h"

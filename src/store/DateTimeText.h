@@ -1,3 +1,4 @@
+// SPDX-FileCopyrightText: The Bidwarden authors
 // SPDX-License-Identifier: MIT
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-FileCopyrightText: The Bidwarden authors
 // SPDX-License-Identifier: MIT
 // bidwarden-standin-site: serves the stand-in auction site on 127.0.0.1 until SIGINT or SIGTERM.
 #include "StandinSite.h"
