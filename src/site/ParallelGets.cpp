@@ -26,7 +26,7 @@ struct ParallelGets::Impl
         int index = 0;
         int tries = 0;
         QByteArray url;
-        const SiteRequest *spec = nullptr;
+        const SiteRequest *asked = nullptr;
         std::unique_ptr<curl_slist, SlistDeleter> headers;
         std::unique_ptr<SiteTransfer> transfer; // the try in flight, if any
         std::unique_ptr<QTimer> retry;          // the wait before the next try, if any
@@ -114,9 +114,9 @@ struct ParallelGets::Impl
     void launch(Request &request)
     {
         request.retry.reset();
-        const SiteRequest &spec = *request.spec;
+        const SiteRequest &asked = *request.asked;
         request.transfer = std::make_unique<SiteTransfer>(site.timeouts(), request.url, request.headers.get(),
-                                                          spec.post, spec.body, spec.maxReplyBytes);
+                                                          asked.post, asked.body, asked.maxReplyBytes);
         CURL *handle = request.transfer->handle();
         // A silent server is noticed by libcurl's own speed check, which the multi interface runs
         // on its timer; the check also wakes the transfer each second, so that the progress watch
@@ -132,21 +132,21 @@ struct ParallelGets::Impl
     {
         qint64 bound = heldBytes;
         for (const auto &[index, request] : requests)
-            bound += request->spec->maxReplyBytes;
+            bound += request->asked->maxReplyBytes;
         return bound;
     }
 
     // Starts requests while there is room.
     void fill()
     {
-        while (running && int(requests.size()) < MaxInFlight && nextToStart < specs.size() &&
+        while (running && int(requests.size()) < MaxInFlight && nextToStart < wanted.size() &&
                nextToStart < nextToDeliver + kReadAhead && nextToStart < stopAt &&
-               bytesBound() + specs.at(nextToStart).maxReplyBytes <= MaxHeldBytes) {
+               bytesBound() + wanted.at(nextToStart).maxReplyBytes <= MaxHeldBytes) {
             const int index = nextToStart++;
             auto request = std::make_unique<Request>();
             request->index = index;
-            request->spec = &specs.at(index);
-            const QString url = site.baseUrl() + specs.at(index).pathAndQuery;
+            request->asked = &wanted.at(index);
+            const QString url = site.baseUrl() + wanted.at(index).pathAndQuery;
             request->url = url.toUtf8();
             request->headers.reset(SiteRequestHeaders(site.cookies(), url));
             Request &started = *request;
@@ -182,7 +182,7 @@ struct ParallelGets::Impl
     void conclude(Request &request, TryOutcome outcome)
     {
         // A post is never sent again: the site may have taken the first one, whatever came back.
-        const int wait = outcome.passingOutage() && !request.spec->post
+        const int wait = outcome.passingOutage() && !request.asked->post
                              ? NextTryWaitMs(site.timeouts(), request.tries, outcome.retryAfterSeconds)
                              : -1;
         if (wait >= 0) {
@@ -200,7 +200,7 @@ struct ParallelGets::Impl
         if (outcome.completed) {
             FetchedPage page;
             page.reply.status = outcome.status;
-            page.reply.redirectedOffPath = outcome.redirectedOffPath && !request.spec->post;
+            page.reply.redirectedOffPath = outcome.redirectedOffPath && !request.asked->post;
             page.body = std::move(outcome.body);
             heldBytes += page.body.size();
             ready.emplace(index, std::move(page));
@@ -252,7 +252,7 @@ struct ParallelGets::Impl
             if (!alive)
                 return false;
         }
-        if (running && nextToDeliver == specs.size()) {
+        if (running && nextToDeliver == wanted.size()) {
             running = false;
             emit q->finished();
         }
@@ -272,7 +272,7 @@ struct ParallelGets::Impl
     CURLM *const multi;
     QTimer timer;
     std::map<SocketWatch *, std::unique_ptr<SocketWatch>> watches;
-    QList<SiteRequest> specs;
+    QList<SiteRequest> wanted;
     qint64 heldBytes = 0; // the bodies in `ready`
     bool running = false;
     int nextToStart = 0;
@@ -301,7 +301,7 @@ void ParallelGets::start(const QStringList &pathsAndQueries, qint64 maxReplyByte
 void ParallelGets::start(const QList<SiteRequest> &requests)
 {
     d->abandon();
-    d->specs = requests;
+    d->wanted = requests;
     d->running = true;
     d->nextToStart = d->nextToDeliver = 0;
     d->stopAt = int(requests.size());
