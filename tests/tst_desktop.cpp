@@ -81,6 +81,7 @@ void TestDesktop::startsOnItsListAndStaysUp()
     const QString running =
         m_run + QStringLiteral("/bidwarden-cookies-%1-abcdef").arg(QCoreApplication::applicationPid());
     QVERIFY(QDir().mkpath(m_run + stale) && QDir().mkpath(folder.path() + stale) && QDir().mkpath(running));
+    folder.write(QStringLiteral("naru.htm.Xy12Ab"), "half a page"); // and a page file it was writing
     // A store made the plain way: the program switches it to write-ahead logging as it opens it.
     folder.sql("CREATE TABLE Bidders (UserName, NARU, dateTime, Reason);"
                "INSERT INTO Bidders VALUES ('alice', 'No', '01/12/2026-10:00:00', 'x')");
@@ -89,6 +90,7 @@ void TestDesktop::startsOnItsListAndStaysUp()
     program.start(installProgram(folder));
     QVERIFY2(!program.waitForFinished(2000), program.readAllStandardError().constData());
     QCOMPARE(folder.bytes(QStringLiteral("bidders.mdb")).at(18), char(2));
+    QVERIFY(!QFileInfo::exists(folder.file(QStringLiteral("naru.htm.Xy12Ab"))));
     QVERIFY(!QFileInfo::exists(m_run + stale) && !QFileInfo::exists(folder.path() + stale) &&
             QFileInfo::exists(running));
     program.kill();

@@ -6,6 +6,7 @@
 #include "app/SingleInstance.h"
 #include "app/WindowFlow.h"
 #include "session/BrowserSession.h"
+#include "site/SiteClient.h"
 
 #include <QApplication>
 #include <sys/prctl.h>
@@ -26,6 +27,7 @@ int main(int argc, char *argv[])
     if (!instance.claim())
         return instance.exitCode();
     RemoveStaleSessionCopies(flow.context().appFolder);
+    SiteClient::RemoveUnfinishedPageFiles(flow.context().appFolder);
 
     // A bidders.mdb that cannot be used (another program's file, a damaged one, a folder that
     // cannot be written) is reported once here, and the program stops without touching it.

@@ -4,6 +4,7 @@
 
 #include "store/AppFilePath.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryFile>
 #include <algorithm>
@@ -37,6 +38,17 @@ SiteClient::~SiteClient() = default;
 QString SiteClient::pagePath(const QString &pageFileName) const
 {
     return AppFilePath(m_appFolder, pageFileName);
+}
+
+void SiteClient::RemoveUnfinishedPageFiles(const QString &appFolder)
+{
+    // The names WritePageFile's temporary files have: a page's name and six more characters.
+    QDir folder(appFolder);
+    QStringList unfinished;
+    for (const char *page : {"naru.htm", "response.htm", "response2.htm", "readback.htm"})
+        unfinished << QLatin1String(page) + QStringLiteral(".??????");
+    for (const QString &name : folder.entryList(unfinished, QDir::Files | QDir::Hidden | QDir::System))
+        folder.remove(name);
 }
 
 SiteResult<Done> SiteClient::WritePageFile(const QString &pageFileName, const QByteArray &text) const

@@ -71,6 +71,9 @@ public:
     // Replaces the page file's text, whole or not at all, readable by the user alone; a link planted
     // in its place is replaced, never written through. Every reply kept goes this way.
     SiteResult<Done> WritePageFile(const QString &pageFileName, const QByteArray &text) const;
+    // Removes the half-written page files that a run killed while writing one left in appFolder.
+    // Only for the program that holds the folder's lock: another's may be writing one.
+    static void RemoveUnfinishedPageFiles(const QString &appFolder);
 
     // The page file's lines without their ends: a line ends at CR or CR LF; a lone LF is part of the line.
     SiteResult<QList<QByteArray>> ReadPageLines(const QString &pageFileName) const;
