@@ -51,7 +51,7 @@ struct BBMain::Upload : QObject
     std::unique_ptr<NaruChecks> checks;
     QStringList keeping; // the ids found on the site that the seller keeps
     QList<Bidder> kept;  // those checked so far
-    bool added = false;  // they are in the list now
+    int added = 0;       // how many of them are in the list now
     QString listText;    // the list as it was sent
 };
 
@@ -308,14 +308,19 @@ void BBMain::keepSiteOnly(const QStringList &siteOnlyIds)
                       .arg(m_upload->keeping.at(index), error.message));
     });
     connect(upload.checks.get(), &NaruChecks::finished, this, [this] {
+        QString failure;
         {
             const BidderList::Session session(m_list);
             for (const Bidder &bidder : std::as_const(m_upload->kept)) {
-                if (Status added = m_list.add(bidder); !added)
-                    return endUpload(added.error() + QStringLiteral("\n\nSo nothing was sent to the site."));
-                m_upload->added = true;
+                if (Status added = m_list.add(bidder); !added) {
+                    failure = added.error() + QStringLiteral("\n\nSo nothing was sent to the site.");
+                    break;
+                }
+                ++m_upload->added;
             }
         }
+        if (!failure.isEmpty())
+            return endUpload(failure);
         sendList();
     });
     upload.checks->start(siteOnlyIds);
@@ -354,9 +359,15 @@ void BBMain::endUpload(const QString &failure)
     offerWhatCanBeDone();
     if (failure.isEmpty())
         return;
-    MessageBox::fail(this, failure + (upload->added ? QStringLiteral("\n\nThe bidders found on the site are in your "
-                                                                     "list now.")
-                                                    : QStringLiteral("\n\nYour local list is unchanged.")));
+    // Ids kept from the site stay in the list, stored, even when the post was never sent.
+    const int found = int(upload->keeping.size());
+    QString list = QStringLiteral("Your local list is unchanged.");
+    if (upload->added == found && found > 0)
+        list = QStringLiteral("The bidders found on the site are in your list now.");
+    else if (upload->added > 0)
+        list = QStringLiteral("%1 of the %2 bidders found on the site are in your list now.")
+                   .arg(QString::number(upload->added), QString::number(found));
+    MessageBox::fail(this, failure + QStringLiteral("\n\n") + list);
 }
 
 bool BBMain::posting() const
