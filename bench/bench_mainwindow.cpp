@@ -4,10 +4,10 @@
 // filling the same list widget from strings already in memory. Also the cost of saving rows one
 // at a time under the store's journal settings.
 #include "BenchUtil.h"
-#include "app/Appearance.h"
 #include "app/BBMain.h"
 #include "app/WindowFlow.h"
 #include "store/BidderStore.h"
+#include "ui/Appearance.h"
 
 #include <QApplication>
 #include <QHeaderView>

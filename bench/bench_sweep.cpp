@@ -8,13 +8,13 @@
 #include "BenchUtil.h"
 #include "SiteJobs.h"
 #include "StandinSite.h"
-#include "app/Appearance.h"
 #include "app/BBMain.h"
-#include "app/MessageBox.h"
 #include "app/WindowFlow.h"
 #include "site/SiteClient.h"
 #include "site/SiteOperations.h"
 #include "sweep/NARU.h"
+#include "ui/Appearance.h"
+#include "ui/MessageBox.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -7,11 +7,11 @@
 #include "BenchUtil.h"
 #include "SiteJobs.h"
 #include "StandinSite.h"
-#include "app/Appearance.h"
-#include "app/MessageBox.h"
 #include "app/WindowFlow.h"
 #include "site/SiteOperations.h"
 #include "store/BidderStore.h"
+#include "ui/Appearance.h"
+#include "ui/MessageBox.h"
 #include "wizard/Setup2.h"
 
 #include <QApplication>

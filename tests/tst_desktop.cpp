@@ -1,9 +1,9 @@
 // SPDX-FileCopyrightText: The Bidwarden authors
 // SPDX-License-Identifier: MIT
 #include "TestSupport.h"
-#include "app/MessageBox.h"
 #include "app/SingleInstance.h"
 #include "store/StoreBackup.h"
+#include "ui/MessageBox.h"
 
 #include <QCryptographicHash>
 #include <QDir>

@@ -3,7 +3,6 @@
 #include "app/BBMain.h"
 
 #include "about/frmAbout.h"
-#include "app/MessageBox.h"
 #include "app/WindowFlow.h"
 #include "dialogs/BBidder.h"
 #include "dialogs/BlockedBidder.h"
@@ -14,6 +13,7 @@
 #include "site/SiteOperations.h"
 #include "store/DateTimeText.h"
 #include "sweep/NARU.h"
+#include "ui/MessageBox.h"
 #include "ui_BBMain.h"
 
 #include <QCloseEvent>

@@ -1,10 +1,10 @@
 // SPDX-FileCopyrightText: The Bidwarden authors
 // SPDX-License-Identifier: MIT
-#include "SingleInstance.h"
+#include "app/SingleInstance.h"
 
-#include "MessageBox.h"
 #include "session/BrowserSession.h"
 #include "store/AppFilePath.h"
+#include "ui/MessageBox.h"
 
 #include <QApplication>
 #include <QCryptographicHash>

@@ -2,8 +2,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "app/AppContext.h"
 #include "core/BidderList.h"
+#include "ui/AppContext.h"
 
 class BBMain;
 

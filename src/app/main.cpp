@@ -1,12 +1,12 @@
 // SPDX-FileCopyrightText: The Bidwarden authors
 // SPDX-License-Identifier: MIT
-#include "app/AppContext.h"
-#include "app/Appearance.h"
-#include "app/MessageBox.h"
 #include "app/SingleInstance.h"
 #include "app/WindowFlow.h"
 #include "session/BrowserSession.h"
 #include "site/SiteClient.h"
+#include "ui/AppContext.h"
+#include "ui/Appearance.h"
+#include "ui/MessageBox.h"
 
 #include <QApplication>
 #include <sys/prctl.h>

@@ -2,13 +2,13 @@
 // SPDX-License-Identifier: MIT
 #include "dialogs/BBidder.h"
 
-#include "app/Appearance.h"
-#include "app/MessageBox.h"
 #include "core/BidderList.h"
 #include "session/BrowserSession.h"
 #include "site/NaruChecks.h"
 #include "site/SiteClient.h"
 #include "store/DateTimeText.h"
+#include "ui/Appearance.h"
+#include "ui/MessageBox.h"
 #include "ui_BBidder.h"
 
 BBidder::BBidder(BidderList &list, AppContext context, QWidget *parent)

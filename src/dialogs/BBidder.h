@@ -2,7 +2,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "app/AppContext.h"
+#include "ui/AppContext.h"
 
 #include <QDialog>
 #include <memory>

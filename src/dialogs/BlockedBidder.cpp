@@ -2,9 +2,9 @@
 // SPDX-License-Identifier: MIT
 #include "dialogs/BlockedBidder.h"
 
-#include "app/Appearance.h"
-#include "app/MessageBox.h"
 #include "core/BidderList.h"
+#include "ui/Appearance.h"
+#include "ui/MessageBox.h"
 #include "ui_BlockedBidder.h"
 
 namespace {

@@ -2,10 +2,10 @@
 // SPDX-License-Identifier: MIT
 #include "sweep/NARU.h"
 
-#include "app/MessageBox.h"
 #include "session/BrowserSession.h"
 #include "site/NaruChecks.h"
 #include "site/SiteClient.h"
+#include "ui/MessageBox.h"
 #include "ui_NARU.h"
 
 #include <QTimer>

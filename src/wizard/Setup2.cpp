@@ -2,7 +2,6 @@
 // SPDX-License-Identifier: MIT
 #include "wizard/Setup2.h"
 
-#include "app/MessageBox.h"
 #include "app/WindowFlow.h"
 #include "core/BidderList.h"
 #include "session/BrowserSession.h"
@@ -13,6 +12,7 @@
 #include "store/AppFilePath.h"
 #include "store/DateTimeText.h"
 #include "store/StoreBackup.h"
+#include "ui/MessageBox.h"
 #include "ui_Setup2.h"
 #include "wizard/Setup1.h"
 

@@ -4,8 +4,8 @@
 
 #include "StandinSite.h"
 #include "TestSupport.h"
-#include "app/MessageBox.h"
 #include "app/WindowFlow.h"
+#include "ui/MessageBox.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

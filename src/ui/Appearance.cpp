@@ -1,8 +1,8 @@
 // SPDX-FileCopyrightText: The Bidwarden authors
 // SPDX-License-Identifier: MIT
-#include "Appearance.h"
+#include "ui/Appearance.h"
 
-#include "app/ClickableLabel.h"
+#include "ui/ClickableLabel.h"
 
 #include <QAccessibleWidget>
 #include <QApplication>

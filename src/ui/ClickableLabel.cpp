@@ -1,6 +1,6 @@
 // SPDX-FileCopyrightText: The Bidwarden authors
 // SPDX-License-Identifier: MIT
-#include "ClickableLabel.h"
+#include "ui/ClickableLabel.h"
 
 #include <QAccessibleWidget>
 #include <QMouseEvent>

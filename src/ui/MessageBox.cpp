@@ -1,6 +1,6 @@
 // SPDX-FileCopyrightText: The Bidwarden authors
 // SPDX-License-Identifier: MIT
-#include "MessageBox.h"
+#include "ui/MessageBox.h"
 
 #include <QDialog>
 #include <QDialogButtonBox>

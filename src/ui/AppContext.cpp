@@ -1,6 +1,6 @@
 // SPDX-FileCopyrightText: The Bidwarden authors
 // SPDX-License-Identifier: MIT
-#include "AppContext.h"
+#include "ui/AppContext.h"
 
 #include "session/BrowserSession.h"
 #include "store/AppFilePath.h"
