@@ -3,13 +3,11 @@
 #pragma once
 
 #include "site/SiteClient.h"
+#include "site/SiteLimits.h"
 
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
-
-// The most bidders the site keeps in a seller's list; it drops the rest of a longer upload.
-constexpr int kSiteListLimit = 5000;
 
 // The page files of the upload: the site's answer to the post, and its list read back after it
 // (a file of its own: a failure message points the user at it, and the wizard deletes response.htm).
