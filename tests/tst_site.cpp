@@ -3,6 +3,7 @@
 // The site client against the stand-in site on loopback, with real page files.
 #include "StandinSite.h"
 #include "site/BlockListUpload.h"
+#include "site/BlockPageForm.h"
 #include "site/NaruChecks.h"
 #include "site/ParallelGets.h"
 #include "site/SiteClient.h"
@@ -368,7 +369,8 @@ private slots:
 #endif
             const QList<QByteArray> lines = SplitPageLines(line);
             const bool read = FindListTexts(lines).size() == kListNamesLooked && !HasPasswordField(lines) &&
-                              !PageNamesId(lines, "alice") && !BlockedListAnswer(*m_client, {}, lines);
+                              BlockPageFormFields("<form>" + line).isEmpty() && !PageNamesId(lines, "alice") &&
+                              !BlockedListAnswer(*m_client, {}, lines);
             _exit(read ? 0 : 1);
         }
         int status = -1;
@@ -446,6 +448,65 @@ private slots:
         const QStringList parts = sent ? QStringList{says, sent->replyPath, sent->readBackPath} : QStringList{says};
         for (const QString &part : parts)
             QVERIFY2((sent && sent->done()) || message.contains(part), qPrintable(message));
+    }
+
+    // The post carries the hidden fields of the form that holds the list, as the site's own form
+    // would post them, after the upload's own fields; without any, the body is the upload's alone.
+    void formFields_data()
+    {
+        QTest::addColumn<QByteArray>("page");
+        QTest::addColumn<QString>("fields");  // name=value, decoded, joined by "|"
+        QTest::addColumn<QByteArray>("tail"); // of the body, after "bidderlist=alice, bob&"
+        const QByteArray list = "<textarea name=bidderlist>a, b</textarea>\r\n";
+        const QByteArray own = "<input type=hidden name=MfcISAPICommand value=BidderBlockResult><input name=userid>"
+                               "<input type=password name=pass>";
+        auto row = [](const char *name, const QByteArray &page, const char *fields, const QByteArray &tail) {
+            QTest::newRow(name) << page << QString::fromUtf8(fields) << tail;
+        };
+        row("the upload's own fields only", "<form method=post>" + own + list + "</form>", "", "");
+        row("tokens, as written and encoded",
+            "<form>\r\n<input type=hidden name=stok value=\"k/Zq+3=\">" + list +
+                "<INPUT TYPE='HIDDEN' NAME='srt' VALUE='a&amp;b c \xc3\xa9&#x2F;'/></form>",
+            "stok=k/Zq+3=|srt=a&b c \xc3\xa9/", "stok=k%2FZq%2B3%3D&srt=a%26b+c+%C3%A9%2F");
+        row("another form's fields are not this one's",
+            "<form><input type=hidden name=q value=1></form><form>" + list +
+                "<input type=hidden name=t value=2></form><form><input type=hidden name=q value=3></form>",
+            "t=2", "t=2");
+        row("the last form with a list",
+            "<form>" + list + "<input type=hidden name=t value=1></form><form>" + list +
+                "<input type=hidden name=t value=2></form>",
+            "t=2", "t=2");
+        row("no form around the list", "<formula><input type=hidden name=t value=1>" + list, "", "");
+        row("a form to the end of the page", "<form name=f>" + list + "<input type=hidden name=t value=1>", "t=1",
+            "t=1");
+        row("other inputs, disabled, nameless, unquoted ends",
+            "<form><input type=text name=a value=1><input type=hidden name=b value=2 disabled><input type=hidden "
+            "value=3><inputs type=hidden name=c><input\r\ntype=hidden name=d value=4/>" +
+                list + "<input type=hidden name=e value=x type=text name=f value=y></form>",
+            "d=4/|e=x", "d=4%2F&e=x");
+        row("an empty value and a repeat",
+            "<form>" + list + "<input type=hidden name=t><input type=hidden name=t value=>", "t=|t=", "t=&t=");
+        QByteArray many = "<form>" + list;
+        for (int i = 0; i < kFormFieldsKept + 1; ++i)
+            many += "<input type=hidden name=f value=" + QByteArray::number(i) + ">";
+        QStringList kept;
+        for (int i = 0; i < kFormFieldsKept; ++i)
+            kept << "f=" + QString::number(i);
+        row("only so many fields", many, qPrintable(kept.join('|')), kept.join('&').toLatin1());
+    }
+    void formFields()
+    {
+        QFETCH(QByteArray, page);
+        QFETCH(QString, fields);
+        QFETCH(QByteArray, tail);
+        const QList<FormField> found = BlockPageFormFields(page);
+        QStringList named;
+        for (const FormField &field : found)
+            named << field.name + '=' + field.value;
+        QCOMPARE(named.join('|'), fields);
+        QCOMPARE(UploadBodyWithFields({"alice", "bob"}, found), UploadBody({"alice", "bob"}) + tail);
+        QCOMPARE(UploadBody({"alice", "bob"}),
+                 "MfcISAPICommand=BidderBlockResult&userid=&pass=&bidderlist=alice, bob&");
     }
 
     void uploadQuestion()
