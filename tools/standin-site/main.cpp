@@ -33,14 +33,16 @@ int usage()
                  "usage: bidwarden-standin-site --port N [--seller-list a,b,c] [--naru x,y] "
                  "[--require-cookie name=value] [--delay-ms N]\n"
                  "         [--signed-out page|redirect] [--upload-keeps N] [--fail-next N[,STATUS[,RETRY_AFTER]]]\n"
-                 "         [--maintenance on] [--trickle on] [--elsewhere lookups|block-page]\n"
+                 "         [--maintenance on] [--trickle on] [--elsewhere lookups|block-page] [--form-tokens on]\n"
                  "  --signed-out    every request gets the sign-in page, or a 302 to /signin\n"
-                 "  --upload-keeps  an upload answered as done keeps only its first N ids (0: ignores it)\n"
+                 "  --upload-keeps  the site's limit: an upload answered as done keeps only its first N ids\n"
+                 "                  (0: ignores it)\n"
                  "  --fail-next     the next N requests get STATUS (503; 0 drops the connection), with a\n"
                  "                  Retry-After of RETRY_AFTER seconds if given\n"
                  "  --maintenance   every lookup gets a maintenance page that names neither id nor phrase\n"
                  "  --trickle       every reply comes a byte a second\n"
-                 "  --elsewhere     those requests are redirected to localhost instead of 127.0.0.1\n");
+                 "  --elsewhere     those requests are redirected to localhost instead of 127.0.0.1\n"
+                 "  --form-tokens   the block page's form carries tokens, and an upload without them keeps nothing\n");
     return 2;
 }
 
@@ -64,7 +66,7 @@ int main(int argc, char **argv)
     std::string cookieName, cookieValue;
     int delayMs = 0;
     std::string signedOut, elsewhere;
-    bool maintenance = false, trickle = false;
+    bool maintenance = false, trickle = false, formTokens = false;
     int uploadKeeps = -1, failCount = 0, failStatus = 503, retryAfter = -1;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -87,8 +89,8 @@ int main(int argc, char **argv)
                 (parts.size() > 1 && !toNumber(parts[1], 0, 599, &failStatus)) ||
                 (parts.size() > 2 && !toNumber(parts[2], 0, 86'400, &retryAfter)))
                 return usage();
-        } else if (arg == "--maintenance" || arg == "--trickle") {
-            (arg == "--maintenance" ? maintenance : trickle) = value == "on";
+        } else if (arg == "--maintenance" || arg == "--trickle" || arg == "--form-tokens") {
+            (arg == "--maintenance" ? maintenance : arg == "--trickle" ? trickle : formTokens) = value == "on";
         } else if (arg == "--elsewhere") {
             if (value != "lookups" && value != "block-page")
                 return usage();
@@ -138,6 +140,7 @@ int main(int argc, char **argv)
     site.failNextRequests(failCount, failStatus, retryAfter);
     site.setMaintenance(maintenance);
     site.setTrickle(trickle);
+    site.setFormTokens(formTokens);
     if (!site.start(port)) {
         std::fprintf(stderr, "bidwarden-standin-site: cannot listen on 127.0.0.1:%d: %s\n", port, std::strerror(errno));
         return 1;
