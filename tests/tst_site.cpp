@@ -9,8 +9,10 @@
 #include "site/SiteClient.h"
 #include "site/SiteOperations.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
@@ -47,17 +49,30 @@ SiteResult<bool> lookup(const SiteClient &site, const QString &id)
     checks.start({id});
     return settle(result);
 }
-// The site's list read first, then the post and the read-back; siteOnly gets what the first read found.
-SiteResult<UploadCheck> sendList(const SiteClient &site, const QStringList &ids, QStringList *siteOnly = nullptr)
+// The site's list read first, then the post (with the form's fields, unless told not to) and the
+// read-back; siteOnly gets what the first read found. A page file named in `unwritable` becomes a
+// folder between the first read and the post.
+struct Sent
+{
+    UploadCheck check;
+    UploadNotes notes;
+};
+SiteResult<Sent> sendList(const SiteClient &site, const QStringList &ids, QStringList *siteOnly = nullptr,
+                          bool withFields = true, const QString &unwritable = {})
 {
     BlockListUpload job(site);
-    std::optional<SiteResult<UploadCheck>> result;
-    QObject::connect(&job, &BlockListUpload::siteListRead, &job, [&](const QStringList &only) {
-        if (siteOnly)
-            *siteOnly = only;
-        job.send(ids);
+    std::optional<SiteResult<Sent>> result;
+    QObject::connect(&job, &BlockListUpload::siteListRead, &job,
+                     [&](const QStringList &only, const SiteListRead &read) {
+                         if (siteOnly)
+                             *siteOnly = only;
+                         if (!unwritable.isEmpty())
+                             QFile::remove(site.pagePath(unwritable)), QDir().mkdir(site.pagePath(unwritable));
+                         job.send(ids, withFields ? read.formFields : QList<FormField>());
+                     });
+    QObject::connect(&job, &BlockListUpload::uploaded, &job, [&](const UploadCheck &check, const UploadNotes &notes) {
+        result = Sent{check, notes};
     });
-    QObject::connect(&job, &BlockListUpload::uploaded, &job, [&](const UploadCheck &check) { result = check; });
     QObject::connect(&job, &BlockListUpload::failed, &job, [&](const SiteError &e) { result = e; });
     job.readSiteList(ids);
     return settle(result);
@@ -78,12 +93,16 @@ class TestSite : public QObject
     }
     static QString outcome(const SiteResult<bool> &r) { return r ? (*r ? "Yes" : "No") : outcome(r.error()); }
     static QString outcome(const SiteResult<QStringList> &r) { return r ? r->join('|') : outcome(r.error()); }
-    static QString outcome(const SiteResult<UploadCheck> &r)
+    static QString outcome(const SiteResult<Sent> &r)
     {
-        if (!r || r->done())
-            return r ? "done" : outcome(r.error());
-        return QStringLiteral("%1 of %2; missing %3; extra %4")
-            .arg(QString::number(r->held), QString::number(r->sent), r->missing.join(','), r->extra.join(','));
+        if (!r)
+            return outcome(r.error());
+        const UploadCheck &c = r->check;
+        return (r->notes.replyLost ? "(no reply) " : "") +
+               (c.done() ? "done"
+                         : QStringLiteral("%1 of %2; missing %3; extra %4")
+                               .arg(QString::number(c.held), QString::number(c.sent), c.missing.join(','),
+                                    c.extra.join(',')));
     }
 
     QString siteUrl() const { return QString::fromStdString(m_site->baseUrl()); }
@@ -271,12 +290,15 @@ private slots:
         QVERIFY2(!naru && naru.error().message.contains("whole reply after 1.5 seconds"),
                  qPrintable(naru.error().message));
         BlockListUpload job(*m_client);
-        std::optional<SiteResult<UploadCheck>> result;
+        std::optional<SiteResult<Done>> result;
         connect(&job, &BlockListUpload::failed, &job, [&](const SiteError &e) { result = e; });
         job.send({"alice"});
         QVERIFY(job.isPosting() && !job.stop());
-        QVERIFY(!settle(result));
-        QCOMPARE(m_site->requests().size(), size_t(2));
+        const SiteResult<Done> ended = settle(result);
+        // With no answer, the list is read back, which trickles too.
+        QVERIFY2(!ended && ended.error().message.contains("cannot tell whether the site took your list"),
+                 qPrintable(ended.error().message));
+        QCOMPARE(m_site->requests().size(), size_t(3));
     }
 
     // Passing outages are tried again, 3 tries at most; another answer never is (nor the post: upload).
@@ -379,7 +401,8 @@ private slots:
     }
 
     // An upload is done only when the site's list, read back, holds the ids sent, each as the site
-    // splits them. What the site held before and the local list lacks is found first.
+    // splits them. What the site held before and the local list lacks is found first. Every post is
+    // read back, whatever came of it.
     void upload_data()
     {
         QTest::addColumn<QStringList>("ids");
@@ -388,12 +411,13 @@ private slots:
         QTest::addColumn<QString>("fault"); // of the post
         QTest::addColumn<QString>("siteOnly");
         QTest::addColumn<QString>("result");
-        QTest::addColumn<QString>("says"); // in the message when not done
+        QTest::addColumn<QString>("says"); // in the message, or the warnings when done
         QStringList many;
         for (int i = 0; i < kSiteListLimit + 12; ++i)
             many << QStringLiteral("id%1").arg(i);
         const QString capped = "5000 of 5012; missing " + many.mid(kSiteListLimit, 10).join(',') + "; extra ";
         const Ids old{"old"};
+        const QString notKept = "0 of 1; missing alice; extra old";
         auto row = [](const char *name, const QStringList &ids, const Ids &before, int keeps, const char *siteOnly,
                       const QString &result, const char *says = "", const char *fault = "") {
             QTest::newRow(name) << ids << before << keeps << fault << siteOnly << result << says;
@@ -408,10 +432,15 @@ private slots:
         row("case, repeats, empty entries aside", {"Alice", "bob", "bob", ""}, {"alice", "BOB"}, 0, "", "done");
         row("empty list empties", {}, old, -1, "old", "done");
         row("empty list not kept", {}, old, 0, "old", "0 of 0; missing ; extra old", "did not empty");
-        row("post answered 500", {"alice"}, {"alice"}, -1, "", "(failed)", "status 500", "500");
-        row("post dropped", {"alice"}, {"alice"}, -1, "", "(failed)", "did not complete", "drop");
-        row("post unanswered", {"alice"}, {"alice"}, -1, "", "(failed)", "nothing came from the site", "silence");
-        row("post sent to sign in", {"alice"}, {"alice"}, -1, "", "(failed)", "If you were signed out", "302");
+        row("post answered 500", {"alice"}, old, -1, "old", notKept, "status 500", "500");
+        row("post dropped", {"alice"}, old, -1, "old", "(no reply) " + notKept, "did not answer your upload", "drop");
+        row("post taken, then silence", {"alice"}, old, -1, "old", "(no reply) done", "nothing came from the site",
+            "silence");
+        row("post sent to sign in", {"alice"}, old, -1, "old", notKept, "If you were signed out", "302");
+        row("answer not kept", {"alice"}, old, -1, "old", "done", "could not keep its answer", "response2.htm");
+        row("list read back not kept", {"alice"}, old, -1, "old", "done", "could not keep the page", "readback.htm");
+        row("form tokens", {"alice"}, old, -1, "old", "done", "", "tokens");
+        row("form tokens left out", {"alice"}, old, -1, "old", notKept, "", "no tokens");
     }
     void upload()
     {
@@ -427,27 +456,41 @@ private slots:
             escaped << QUrl::toPercentEncoding(id, "*");
         m_site->setSellerList(before);
         m_site->setUploadKeeps(siteKeeps);
-        if (!fault.isEmpty())
+        const bool tokens = fault.endsWith("tokens");
+        m_site->setFormTokens(tokens);
+        const bool unwritable = fault.endsWith(".htm");
+        if (!fault.isEmpty() && !tokens && !unwritable)
             m_site->setUploadFault({fault.toInt(), fault == "silence" ? 3000 : 0, fault == "drop"}, "/signin");
 
         QStringList found;
-        const SiteResult<UploadCheck> sent = sendList(*m_client, ids, &found);
+        const SiteResult<Sent> sent =
+            sendList(*m_client, ids, &found, fault != "no tokens", unwritable ? fault : QString());
         QCOMPARE(found.join(','), siteOnly);
         QCOMPARE(outcome(sent), result);
         const auto requests = m_site->requests();
-        QCOMPARE(requests.size(), size_t(fault.isEmpty() ? 3 : 2)); // a post is never sent again
+        QCOMPARE(requests.size(), size_t(3)); // a post is never sent again, and always read back
         QCOMPARE(requests[1].method + ' ' + requests[1].target + ' ' + requests[1].body,
-                 "POST " + cgiPath.toStdString() + " MfcISAPICommand=BidderBlockResult&userid=&pass=&bidderlist=" +
-                     escaped.join(", ").toStdString() + '&');
+                 "POST " + cgiPath.toStdString() +
+                     " MfcISAPICommand=BidderBlockResult&userid=&pass=&bidderlist=" + escaped.join(", ").toStdString() +
+                     '&' + (fault == "tokens" ? "stok=k%2FZq%2B3%3D&srt=a%26b+c" : ""));
         QCOMPARE(requests[0].method + ' ' + requests[0].target, "GET " + (cgiPath + "?BidderBlockLogin").toStdString());
         for (const auto &request : requests) // the form type on every request, GET included
             QVERIFY(request.headers.count("Content-Type") == 1 &&
                     request.headers.find("Content-Type")->second == "application/x-www-form-urlencoded");
-        QVERIFY(page("readback.htm").contains("bidderlist"));
-        const QString message = sent ? UploadNotKeptMessage(*sent) : sent.error().message;
-        const QStringList parts = sent ? QStringList{says, sent->replyPath, sent->readBackPath} : QStringList{says};
+        QVERIFY(page("readback.htm").contains("bidderlist") || fault == "readback.htm");
+        QVERIFY(sent);
+        std::string held; // what the site holds, as read back
+        for (const std::string &id : m_site->sellerList())
+            held += id + ',';
+        QCOMPARE(sent->notes.siteIds,
+                 SplitBlockedList(QByteArray::fromStdString(held)).filter(QRegularExpression(".")));
+        const QString message =
+            (sent->check.done() ? QString() : UploadNotKeptMessage(sent->check)) + sent->notes.warnings.join('\n');
+        const QStringList parts =
+            sent->check.done() ? QStringList{says} : QStringList{says, sent->check.replyPath, sent->check.readBackPath};
         for (const QString &part : parts)
-            QVERIFY2((sent && sent->done()) || message.contains(part), qPrintable(message));
+            QVERIFY2(message.contains(part), qPrintable(message));
+        QCOMPARE(sent->notes.warnings.isEmpty(), fault.isEmpty() || tokens);
     }
 
     // The post carries the hidden fields of the form that holds the list, as the site's own form
