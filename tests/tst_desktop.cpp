@@ -98,7 +98,10 @@ void TestDesktop::keepsItsFilesWhereItsUserMayWrite()
     // In the test's own temporary folder, which the other user must be able to cross.
     QFile::setPermissions(m_temp.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ExeOther);
     const auto all = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther;
-    for (const bool programFolderWritable : {true, false}) { // a build or a user's copy; an installed program
+    // A build or a user's copy; an installed program; a folder every user may write.
+    const auto openToAll = all | QFile::WriteOther;
+    for (const auto programFolderMode : {all, all & ~QFile::WriteOwner, openToAll}) {
+        const bool programFolderWritable = programFolderMode == all;
         QTemporaryDir top;
         const QString bin = top.filePath("bin"), home = top.filePath("home"), share = home + "/.local/share/bidwarden";
         QVERIFY(QDir().mkpath(bin) && QDir().mkpath(home));
@@ -107,7 +110,7 @@ void TestDesktop::keepsItsFilesWhereItsUserMayWrite()
         QVERIFY(::chown(QFile::encodeName(bin).constData(), user, user) == 0);
         QFile::setPermissions(top.path(), all);
         QFile::setPermissions(home, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        QFile::setPermissions(bin, programFolderWritable ? all : all & ~QFile::WriteOwner);
+        QFile::setPermissions(bin, programFolderMode);
 
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.remove("XDG_DATA_HOME");

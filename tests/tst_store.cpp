@@ -7,6 +7,10 @@
 
 #include <QDir>
 #include <QTest>
+#include <grp.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -28,22 +32,119 @@ private slots:
     {
         QTest::addColumn<QString>("folder");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("windows folder") << "C:\\Tools"
-                                        << "C:\\Tools\\bidders.mdb";
-        QTest::newRow("drive root") << "D:\\"
-                                    << "D:\\bidders.mdb";
-        QTest::newRow("network share") << "\\\\server\\share\\tool"
-                                       << "\\\\server\\share\\tool\\bidders.mdb";
-        QTest::newRow("unix folder") << "/opt/bw"
-                                     << "/opt/bw/bidders.mdb";
-        QTest::newRow("unix root") << "/"
-                                   << "/bidders.mdb";
+        QTest::newRow("folder") << "/opt/bw"
+                                << "/opt/bw/bidders.mdb";
+        QTest::newRow("root") << "/"
+                              << "/bidders.mdb";
     }
     void appFilePath()
     {
         QFETCH(QString, folder);
         QFETCH(QString, expected);
         QCOMPARE(AppFilePath(folder, QStringLiteral("bidders.mdb")), expected);
+    }
+
+    void dataFolderPathFollowsTheXdgRules()
+    {
+        const QByteArray home = qgetenv("HOME"), data = qgetenv("XDG_DATA_HOME");
+        const QString fromPasswords = QFile::decodeName(getpwuid(geteuid())->pw_dir);
+        qputenv("HOME", "/home/seller");
+        qputenv("XDG_DATA_HOME", "/data/");
+        QCOMPARE(DataFolderPath(), QStringLiteral("/data/bidwarden"));
+        // A relative data home would put the list under whatever folder the program started in.
+        qputenv("XDG_DATA_HOME", "data");
+        QCOMPARE(DataFolderPath(), QStringLiteral("/home/seller/.local/share/bidwarden"));
+        qunsetenv("XDG_DATA_HOME");
+        qunsetenv("HOME");
+        QCOMPARE(DataFolderPath(), fromPasswords + QStringLiteral("/.local/share/bidwarden"));
+        qputenv("HOME", "seller");
+        QCOMPARE(DataFolderPath(), fromPasswords + QStringLiteral("/.local/share/bidwarden"));
+        qputenv("HOME", home);
+        if (!data.isNull())
+            qputenv("XDG_DATA_HOME", data);
+    }
+
+    // The program's folder holds the list only when it is the user's alone; else the data folder,
+    // which is checked and made private, does.
+    void appFolderIsOnlyOneNobodyElseMayWrite_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<bool>("otherOwner");
+        QTest::addColumn<bool>("otherGroup");
+        QTest::addColumn<QString>("dataFolder"); // what is at the data folder's place beforehand
+        QTest::addColumn<QString>("says");       // empty: the program's folder is used
+        QTest::addColumn<bool>("fails");
+        QTest::newRow("own") << 0755 << false << false << ""
+                             << "" << false;
+        QTest::newRow("own, private group may write") << 0775 << false << false << ""
+                                                      << "" << false;
+        QTest::newRow("everyone may write") << 0777 << false << false << ""
+                                            << "every user of this computer may write" << false;
+        QTest::newRow("another group may write") << 0775 << false << true << ""
+                                                 << "the group nogroup may write" << false;
+        QTest::newRow("another user's") << 0755 << true << false << ""
+                                        << "belongs to another user (nobody)" << false;
+        QTest::newRow("data folder open to all") << 0777 << false << false << "open"
+                                                 << "may write" << false;
+        QTest::newRow("data folder is a link") << 0777 << false << false << "link"
+                                               << "is a link" << true;
+        QTest::newRow("data folder is another user's") << 0777 << false << false << "other"
+                                                       << "belongs to another user (nobody)" << true;
+    }
+    void appFolderIsOnlyOneNobodyElseMayWrite()
+    {
+        QFETCH(int, mode);
+        QFETCH(bool, otherOwner);
+        QFETCH(bool, otherGroup);
+        QFETCH(QString, dataFolder);
+        QFETCH(QString, says);
+        QFETCH(bool, fails);
+        const passwd *user = getpwuid(geteuid());
+        const group *primary = getgrgid(user->pw_gid);
+        if (QTest::currentDataTag() == QLatin1String("own, private group may write") &&
+            (!primary || qstrcmp(primary->gr_name, user->pw_name) != 0 || primary->gr_mem[0]))
+            QSKIP("the user's primary group is not a private one");
+        if ((otherOwner || otherGroup || dataFolder == QLatin1String("other")) && geteuid() != 0)
+            QSKIP("needs root, to give a folder to another user");
+
+        TestFolder top;
+        const QString program = top.file(QStringLiteral("bin")), data = top.file(QStringLiteral("xdg/bidwarden"));
+        QVERIFY(QDir().mkpath(program));
+        top.write(QStringLiteral("bin/bidders.mdb"), "a list");
+        QVERIFY(::chown(QFile::encodeName(program).constData(), otherOwner ? 65534 : geteuid(),
+                        otherGroup ? 65534 : user->pw_gid) == 0);
+        QVERIFY(::chmod(QFile::encodeName(program).constData(), mode) == 0);
+        if (dataFolder == QLatin1String("link")) {
+            QVERIFY(QDir().mkpath(top.file(QStringLiteral("elsewhere"))) && QDir().mkpath(top.file("xdg")));
+            QVERIFY(QFile::link(top.file(QStringLiteral("elsewhere")), data));
+        } else if (!dataFolder.isEmpty()) {
+            QVERIFY(QDir().mkpath(data) && ::chmod(QFile::encodeName(data).constData(), 0777) == 0);
+            if (dataFolder == QLatin1String("other"))
+                QVERIFY(::chown(QFile::encodeName(data).constData(), 65534, 65534) == 0);
+        }
+        const QByteArray home = qgetenv("XDG_DATA_HOME");
+        qputenv("XDG_DATA_HOME", QFile::encodeName(top.file(QStringLiteral("xdg"))));
+        const Result<AppFolderChoice> chosen = AppFolder(program);
+        home.isNull() ? qunsetenv("XDG_DATA_HOME") : qputenv("XDG_DATA_HOME", home);
+
+        if (fails) {
+            QVERIFY(!chosen);
+            QVERIFY2(chosen.error().contains(program) && chosen.error().contains(data) && chosen.error().contains(says),
+                     qPrintable(chosen.error()));
+            return;
+        }
+        QVERIFY2(chosen, qPrintable(chosen.error()));
+        if (says.isEmpty()) {
+            QCOMPARE(chosen->folder, program);
+            QVERIFY(chosen->refusal.isEmpty() && !chosen->listLeftBehind);
+            return;
+        }
+        QCOMPARE(chosen->folder, data);
+        QVERIFY2(chosen->refusal.contains(program) && chosen->refusal.contains(says) &&
+                     chosen->refusal.contains(program + QStringLiteral("/bidders.mdb")),
+                 qPrintable(chosen->refusal));
+        QVERIFY(chosen->listLeftBehind);
+        QCOMPARE(QFileInfo(data).permissions() & 0x7077, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
 
     void dateTimeText()
