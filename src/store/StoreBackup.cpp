@@ -45,7 +45,7 @@ struct Backup
 
 QList<Backup> backupsNewestFirst(const QDir &folder)
 {
-    static const QRegularExpression numbered(QStringLiteral("^bidders-(\\d{6,9})-\\d{8}-\\d{6}\\.mdb$"));
+    static const QRegularExpression numbered(QStringLiteral("^bidders-(\\d{6,18})-\\d{8}-\\d{6}\\.mdb$"));
     static const QRegularExpression dated(QStringLiteral("^bidders-\\d{8}-\\d{6}(?:-\\d+)?\\.mdb$"));
     QList<Backup> found;
     for (const QString &name : folder.entryList(QDir::Files)) {
@@ -55,7 +55,8 @@ QList<Backup> backupsNewestFirst(const QDir &folder)
             found.append({name, 0});
     }
     std::sort(found.begin(), found.end(), [](const Backup &a, const Backup &b) {
-        return a.number != b.number ? a.number > b.number : a.name > b.name;
+        // Same-second names of earlier versions: bidders-…-120117 comes before bidders-…-120117-2.
+        return a.number != b.number ? a.number > b.number : a.name.chopped(4) > b.name.chopped(4);
     });
     return found;
 }
