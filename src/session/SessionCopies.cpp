@@ -131,8 +131,7 @@ void RemoveStaleSessionCopies()
     while (const dirent *entry = folder ? ::readdir(folder) : nullptr) {
         struct stat seen;
         if (!isStale(QByteArray(entry->d_name)) ||
-            ::fstatat(runtimeFd, entry->d_name, &seen, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(seen.st_mode) ||
-            seen.st_uid != ::geteuid())
+            ::fstatat(runtimeFd, entry->d_name, &seen, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(seen.st_mode))
             continue;
         const int copy = openOwnFolder(runtimeFd, entry->d_name, seen);
         if (copy < 0)
