@@ -39,11 +39,35 @@ int openOwnFolder(int parentFd, const char *name, const struct stat &seen)
     return -1;
 }
 
+// A listing of the folder open as folderFd, through a descriptor of its own; null when there is none.
+DIR *listFolder(int folderFd)
+{
+    const int fd = ::fcntl(folderFd, F_DUPFD_CLOEXEC, 0);
+    DIR *folder = fd >= 0 ? ::fdopendir(fd) : nullptr;
+    if (!folder && fd >= 0)
+        ::close(fd);
+    return folder;
+}
+
+void removeContents(int folderFd, int depth);
+
+// Removes the folder name, in the folder open as parentFd, with all it holds, when it is still the
+// user's own folder that fstatat saw.
+void removeOwnFolder(int parentFd, const char *name, const struct stat &seen, int depth)
+{
+    const int fd = openOwnFolder(parentFd, name, seen);
+    if (fd < 0)
+        return;
+    removeContents(fd, depth);
+    ::close(fd);
+    ::unlinkat(parentFd, name, AT_REMOVEDIR);
+}
+
 // Empties the folder open as folderFd: a link is removed as a link, never followed, and only the
 // user's own entries go.
 void removeContents(int folderFd, int depth)
 {
-    DIR *folder = ::fdopendir(::dup(folderFd));
+    DIR *folder = listFolder(folderFd);
     if (!folder)
         return;
     while (const dirent *entry = ::readdir(folder)) {
@@ -56,14 +80,8 @@ void removeContents(int folderFd, int depth)
             ::unlinkat(folderFd, name, 0);
             continue;
         }
-        if (depth >= kDeepestCopy)
-            continue;
-        const int sub = openOwnFolder(folderFd, name, seen);
-        if (sub < 0)
-            continue;
-        removeContents(sub, depth + 1);
-        ::close(sub);
-        ::unlinkat(folderFd, name, AT_REMOVEDIR);
+        if (depth < kDeepestCopy)
+            removeOwnFolder(folderFd, name, seen, depth + 1);
     }
     ::closedir(folder);
 }
@@ -126,19 +144,12 @@ void RemoveStaleSessionCopies()
     if (runtimeFd < 0)
         return;
     struct stat self;
-    DIR *folder =
-        ::fstat(runtimeFd, &self) == 0 && self.st_uid == ::geteuid() ? ::fdopendir(::dup(runtimeFd)) : nullptr;
+    DIR *folder = ::fstat(runtimeFd, &self) == 0 && self.st_uid == ::geteuid() ? listFolder(runtimeFd) : nullptr;
     while (const dirent *entry = folder ? ::readdir(folder) : nullptr) {
         struct stat seen;
-        if (!isStale(QByteArray(entry->d_name)) ||
-            ::fstatat(runtimeFd, entry->d_name, &seen, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(seen.st_mode))
-            continue;
-        const int copy = openOwnFolder(runtimeFd, entry->d_name, seen);
-        if (copy < 0)
-            continue;
-        removeContents(copy, 1);
-        ::close(copy);
-        ::unlinkat(runtimeFd, entry->d_name, AT_REMOVEDIR);
+        if (isStale(QByteArray(entry->d_name)) &&
+            ::fstatat(runtimeFd, entry->d_name, &seen, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(seen.st_mode))
+            removeOwnFolder(runtimeFd, entry->d_name, seen, 1);
     }
     if (folder)
         ::closedir(folder);
