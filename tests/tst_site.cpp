@@ -2,6 +2,7 @@
 // SPDX-License-Identifier: MIT
 // The site client against the stand-in site on loopback, with real page files.
 #include "StandinSite.h"
+#include "session/FirefoxCookies.h"
 #include "site/BlockListUpload.h"
 #include "site/NaruChecks.h"
 #include "site/ParallelGets.h"
@@ -221,7 +222,7 @@ private slots:
             answered || fault.startsWith('/') ? QStringList{"naru.htm", "readback.htm"} : QStringList();
         writePage("cookies.sqlite", "not a database"); // so that messages have a cookie problem to name
         const BrowserCookies cookies =
-            BrowserCookies::fromCookiesSqlite(m_client->pagePath("cookies.sqlite"), {"127.0.0.1", m_dir->path()});
+            ReadCookiesSqlite(m_client->pagePath("cookies.sqlite"), {"127.0.0.1", m_dir->path()});
         const auto site = client(m_dir->filePath(fault == "unwritable" ? "missing" : ""), cookies);
         StandinSite other;
         m_site->setSellerList({"alice"});

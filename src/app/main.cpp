@@ -35,7 +35,7 @@ int main(int argc, char *argv[])
     SingleInstance instance(flow.context().appFolder);
     if (!instance.claim())
         return instance.exitCode();
-    RemoveStaleSessionCopies(flow.context().appFolder);
+    RemoveStaleSessionCopies();
     SiteClient::RemoveUnfinishedPageFiles(flow.context().appFolder);
 
     // A bidders.mdb that cannot be used (another program's file, a damaged one, a folder that
