@@ -9,34 +9,27 @@ NaruChecks::NaruChecks(const SiteClient &site, QObject *parent)
     : QObject(parent), m_site(site), m_gets(new ParallelGets(site, this))
 {
     connect(m_gets, &ParallelGets::fetched, this, [this](int index, const FetchedPage &page) {
-        m_lastPage = page.body;
-        m_pageToKeep = true;
-        const SiteResult<bool> naru = NaruAnswer(m_site, m_ids.at(index), page.reply, SplitPageLines(page.body));
-        if (!naru) {
+        const auto fail = [this, index](const SiteError &error) {
             stop();
-            emit failed(index, naru.error());
-            return;
-        }
+            emit failed(index, error);
+        };
+        // The page is the answer's proof, kept before anyone acts on the answer: a lookup whose
+        // page cannot be kept gives none.
+        if (SiteResult<Done> kept = m_site.WritePageFile(Page::Lookup, page.body); !kept)
+            return fail({kept.error().kind,
+                         QStringLiteral("The site answered, but its page could not be kept, so the answer was not "
+                                        "taken.\n\n") +
+                             kept.error().message});
+        const SiteResult<bool> naru = NaruAnswer(m_site, m_ids.at(index), page.reply, SplitPageLines(page.body));
+        if (!naru)
+            return fail(naru.error());
         emit answered(index, *naru);
     });
-    connect(m_gets, &ParallelGets::failed, this, [this](int index, const SiteError &error) {
-        (void)keepPage();
-        emit failed(index, error);
-    });
-    connect(m_gets, &ParallelGets::finished, this, [this] {
-        // The page is part of the answer: a job whose last page cannot be kept has not ended well.
-        if (SiteResult<Done> kept = keepPage(); !kept) {
-            emit failed(int(m_ids.size()) - 1, kept.error());
-            return;
-        }
-        emit finished();
-    });
+    connect(m_gets, &ParallelGets::failed, this, &NaruChecks::failed);
+    connect(m_gets, &ParallelGets::finished, this, &NaruChecks::finished);
 }
 
-NaruChecks::~NaruChecks()
-{
-    (void)keepPage();
-}
+NaruChecks::~NaruChecks() = default;
 
 void NaruChecks::start(const QStringList &userIds)
 {
@@ -52,19 +45,9 @@ void NaruChecks::start(const QStringList &userIds)
 void NaruChecks::stop()
 {
     m_gets->stop();
-    (void)keepPage(); // the job has already stopped for a reason of its own
 }
 
 bool NaruChecks::isRunning() const
 {
     return m_gets->isRunning();
-}
-
-// The replies are answered from memory; the page file is written once, when the job ends, with
-// the reply a one-at-a-time job would have left in it.
-SiteResult<Done> NaruChecks::keepPage()
-{
-    if (!std::exchange(m_pageToKeep, false))
-        return Done{};
-    return m_site.WritePageFile(QStringLiteral("naru.htm"), m_lastPage);
 }

@@ -10,9 +10,10 @@
 class ParallelGets;
 
 // Checks user ids for NARU on the site without blocking the event loop, several at once, and
-// answers strictly in the order of the ids, as if they were checked one after another. naru.htm
-// ends up holding the reply for the last id answered (or the one whose reply stopped the job); a
-// job whose naru.htm cannot be written fails at its last id instead of finishing.
+// answers strictly in the order of the ids, as if they were checked one after another. Each reply
+// is written to naru.htm before its answer is given, so the file holds the reply for the last id
+// answered (or the one whose reply stopped the job); a reply that cannot be written there stops
+// the job at that id with a failure, not an answer.
 class NaruChecks : public QObject
 {
     Q_OBJECT
@@ -32,11 +33,7 @@ signals:
     void finished();
 
 private:
-    SiteResult<Done> keepPage();
-
     const SiteClient &m_site;
     ParallelGets *m_gets;
     QStringList m_ids;
-    QByteArray m_lastPage;
-    bool m_pageToKeep = false;
 };
