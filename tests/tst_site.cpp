@@ -325,10 +325,12 @@ private slots:
         const auto sent = sendList(*site, {"alice"});
         QCOMPARE((QStringList{outcome(naru), outcome(sent)}), results);
         const QString problem = cookies.problems().value(0, "?");
-        for (const SiteError &error : {naru.error(), sent.error()}) // no message with a value
+        for (const SiteError &error : {naru.error(), sent.error()}) { // no message with a value
             QVERIFY2(error.message.isEmpty() ||
                          (error.message.contains(says) && error.message.contains(problem) == answered),
                      qPrintable(error.message));
+            QCOMPARE(error.signInMayHelp, error.message.contains("Keep me signed in")); // so a caller can add more
+        }
         QCOMPARE(int(m_site->requests().size() + other.requests().size()), requests);
         for (const QString &name : pageFiles)
             QCOMPARE(page(name) == "previous", !replaced.contains(name));
@@ -538,6 +540,7 @@ private slots:
         const QStringList parts = sent ? QStringList{says, sent->replyPath, sent->readBackPath} : QStringList{says};
         for (const QString &part : parts)
             QVERIFY2((sent && sent->done()) || message.contains(part), qPrintable(message));
+        QCOMPARE(!sent && sent.error().signInMayHelp, message.contains("Keep me signed in"));
     }
 
     void uploadQuestion()

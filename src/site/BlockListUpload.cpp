@@ -52,7 +52,7 @@ bool BlockListUpload::stop()
 void BlockListUpload::fail(const QString &lead, const SiteError &error)
 {
     m_step = Step::Idle;
-    emit failed(SiteError{error.kind, lead + QStringLiteral("\n\n") + error.message});
+    emit failed(SiteError{error.kind, lead + QStringLiteral("\n\n") + error.message, error.signInMayHelp});
 }
 
 SiteResult<QStringList> BlockListUpload::siteList(const FetchedPage &page) const

@@ -176,6 +176,8 @@ bool isIdChar(QChar c)
 bool standsAsWord(QStringView text, QStringView word)
 {
     const qsizetype length = word.size();
+    if (length == 0)
+        return false;
     std::vector<qsizetype> fallback(size_t(length), 0);
     for (qsizetype i = 1, k = 0; i < length; ++i) {
         while (k > 0 && word[i] != word[k])
