@@ -623,6 +623,14 @@ private slots:
         });
         ahead.start(ids);
         QTRY_COMPARE(sentBeforeFirst, size_t(64));
+        // A folder that takes no page stops the job before its first answer.
+        const auto unwritable = client(m_dir->filePath("missing"), BrowserCookies());
+        NaruChecks first(*unwritable);
+        failedAt = -1;
+        connect(&first, &NaruChecks::answered, this, [&] { failedAt = -2; });
+        connect(&first, &NaruChecks::failed, this, [&](int index) { failedAt = failedAt == -1 ? index : -2; });
+        first.start(ids);
+        QTRY_COMPARE(failedAt, 0);
     }
     // Nor do the replies waiting for a slow one take more than 32 MB: of 1.5 MB pages, about 19 wait.
     void heldReplies()

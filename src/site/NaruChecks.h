@@ -10,10 +10,10 @@
 class ParallelGets;
 
 // Checks user ids for NARU on the site without blocking the event loop, several at once, and
-// answers strictly in the order of the ids, as if they were checked one after another. Each reply
-// is written to naru.htm before its answer is given, so the file holds the reply for the last id
-// answered (or the one whose reply stopped the job); a reply that cannot be written there stops
-// the job at that id with a failure, not an answer.
+// answers strictly in the order of the ids, as if they were checked one after another. naru.htm
+// ends up holding the reply for the last id answered (or the one whose reply stopped the job). It
+// is written before the job's first answer and before its last: when it cannot be, the job fails
+// at that id, and that id gets no answer.
 class NaruChecks : public QObject
 {
     Q_OBJECT
@@ -33,7 +33,12 @@ signals:
     void finished();
 
 private:
+    SiteResult<Done> keepPage();
+
     const SiteClient &m_site;
     ParallelGets *m_gets;
     QStringList m_ids;
+    QByteArray m_lastPage;
+    bool m_pageToKeep = false;
+    bool m_answered = false; // since the job started
 };
