@@ -52,13 +52,13 @@ bool BlockListUpload::stop()
 void BlockListUpload::fail(const QString &lead, const SiteError &error)
 {
     m_step = Step::Idle;
-    emit failed(SiteError{error.kind, lead + QStringLiteral("\n\n") + error.message});
+    emit failed(SiteError{error.kind, lead + QStringLiteral("\n\n") + error.message, error.signInMayHelp});
 }
 
 SiteResult<QStringList> BlockListUpload::siteList(const FetchedPage &page) const
 {
     // The list is kept as the site sent it, for the seller to look at when it is not what was expected.
-    if (SiteResult<Done> written = m_site.WritePageFile(ReadBackPage, page.body); !written)
+    if (SiteResult<Done> written = m_site.WritePageFile(Page::ReadBack, page.body); !written)
         return written.error();
     return BlockedListAnswer(m_site, page.reply, SplitPageLines(page.body));
 }
@@ -79,7 +79,7 @@ void BlockListUpload::fetched(const FetchedPage &page)
     }
     case Step::Posting: {
         const QString lead = QStringLiteral("The upload of your list did not complete.");
-        if (SiteResult<Done> written = m_site.WritePageFile(UploadReplyPage, page.body); !written)
+        if (SiteResult<Done> written = m_site.WritePageFile(Page::UploadReply, page.body); !written)
             return fail(lead, written.error());
         if (SiteResult<Done> answered = UploadAnswer(m_site, page.reply, SplitPageLines(page.body)); !answered) {
             m_step = Step::Idle;
@@ -98,8 +98,8 @@ void BlockListUpload::fetched(const FetchedPage &page)
                                        "to see what it kept."),
                         list.error());
         UploadCheck check = CompareWithSite(m_ids, *list);
-        check.replyPath = QDir::toNativeSeparators(m_site.pagePath(UploadReplyPage));
-        check.readBackPath = QDir::toNativeSeparators(m_site.pagePath(ReadBackPage));
+        check.replyPath = QDir::toNativeSeparators(m_site.pagePath(Page::UploadReply));
+        check.readBackPath = QDir::toNativeSeparators(m_site.pagePath(Page::ReadBack));
         m_step = Step::Idle;
         emit uploaded(check);
         return;

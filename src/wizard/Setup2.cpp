@@ -139,7 +139,7 @@ void Setup2::listDownloaded(const FetchedPage &fetched)
 {
     const QByteArray &page = fetched.body;
     // The page is kept while the list is read from it, as the site sent it.
-    if (SiteResult<Done> written = m_import->site->WritePageFile(kBlockPage, page); !written) {
+    if (SiteResult<Done> written = m_import->site->WritePageFile(Page::BlockList, page); !written) {
         endImport(written.error().message);
         return;
     }
