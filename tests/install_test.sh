@@ -59,4 +59,15 @@ HOME=$odd gio launch "$launcher" || fail "gio cannot start the launcher"
 for _ in $(seq 50); do [ -s "$HOME/launched" ] && break; sleep 0.1; done
 [ "$(cat "$HOME/launched" 2>/dev/null)" = "$odd/.local/share/bidwarden/bidwarden" ] ||
     fail "the launcher in $odd started $(cat "$HOME/launched" 2>/dev/null)"
+# A control character in the folder's name would break the launcher's line: refused, with
+# nothing installed.
+for c in $'\r' $'\t' $'\n' $'\e'; do
+    bad="$HOME/bad${c}home"
+    mkdir -p "$bad"
+    if HOME=$bad BIDWARDEN_INSTALL_EXE=$fake "$root/scripts/install" >/dev/null 2>"$HOME/refused"; then
+        fail "installed under $(printf %q "$bad")"
+    fi
+    grep -q "control character" "$HOME/refused" || fail "the refusal says: $(cat "$HOME/refused")"
+    [ -z "$(ls -A "$bad")" ] || fail "files left under $(printf %q "$bad")"
+done
 echo "install: PASS"

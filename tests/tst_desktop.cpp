@@ -2,7 +2,6 @@
 // SPDX-License-Identifier: MIT
 #include "TestSupport.h"
 #include "app/SingleInstance.h"
-#include "store/StoreBackup.h"
 #include "ui/MessageBox.h"
 
 #include <QCryptographicHash>
@@ -23,13 +22,6 @@ QString installProgram(const TestFolder &folder)
     if (!QFile::copy(QStringLiteral(BIDWARDEN_EXECUTABLE), program))
         QTest::qFail("cannot copy " BIDWARDEN_EXECUTABLE, __FILE__, __LINE__);
     return program;
-}
-
-// Sets the time a backup's file says it was written, making the file when there is none.
-void setWritten(const TestFolder &folder, const QString &name, const QDateTime &written)
-{
-    QFile file(folder.file(QStringLiteral("backups/") + name));
-    QVERIFY(file.open(QIODevice::ReadWrite) && file.setFileTime(written, QFileDevice::FileModificationTime));
 }
 
 qint64 lockOwner(const TestFolder &folder)
@@ -62,7 +54,6 @@ private slots:
     void secondStartRaisesTheFirstAndEnds();
     void lockLeftByACrashIsTakenOver();
     void socketNameThatCannotBeHadIsTold();
-    void backupsAreConsistentCopiesAndOnlyThoseOlderThanTheNewestTenGo();
 
 private:
     QTemporaryDir m_temp;
@@ -72,8 +63,8 @@ private:
 void TestDesktop::startsOnItsListAndStaysUp()
 {
     TestFolder folder;
-    // What a killed run left: copies of cookie stores, in the runtime folder and the program's own;
-    // and a running program's, which stay.
+    // What a killed run left: copies of cookie stores in the runtime folder; and a running program's,
+    // which stay.
     QProcess gone;
     gone.start("true");
     QVERIFY(gone.waitForFinished());
@@ -91,7 +82,8 @@ void TestDesktop::startsOnItsListAndStaysUp()
     QVERIFY2(!program.waitForFinished(2000), program.readAllStandardError().constData());
     QCOMPARE(folder.bytes(QStringLiteral("bidders.mdb")).at(18), char(2));
     QVERIFY(!QFileInfo::exists(folder.file(QStringLiteral("naru.htm.Xy12Ab"))));
-    QVERIFY(!QFileInfo::exists(m_run + stale) && !QFileInfo::exists(folder.path() + stale) &&
+    // Copies are made in the runtime folder alone; what looks like one elsewhere is not the program's to delete.
+    QVERIFY(!QFileInfo::exists(m_run + stale) && QFileInfo::exists(folder.path() + stale) &&
             QFileInfo::exists(running));
     program.kill();
     program.waitForFinished();
@@ -107,7 +99,10 @@ void TestDesktop::keepsItsFilesWhereItsUserMayWrite()
     // In the test's own temporary folder, which the other user must be able to cross.
     QFile::setPermissions(m_temp.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ExeOther);
     const auto all = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther;
-    for (const bool programFolderWritable : {true, false}) { // a build or a user's copy; an installed program
+    // A build or a user's copy; an installed program; a folder every user may write.
+    const auto openToAll = all | QFile::WriteOther;
+    for (const auto programFolderMode : {all, all & ~QFile::WriteOwner, openToAll}) {
+        const bool programFolderWritable = programFolderMode == all;
         QTemporaryDir top;
         const QString bin = top.filePath("bin"), home = top.filePath("home"), share = home + "/.local/share/bidwarden";
         QVERIFY(QDir().mkpath(bin) && QDir().mkpath(home));
@@ -116,7 +111,7 @@ void TestDesktop::keepsItsFilesWhereItsUserMayWrite()
         QVERIFY(::chown(QFile::encodeName(bin).constData(), user, user) == 0);
         QFile::setPermissions(top.path(), all);
         QFile::setPermissions(home, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        QFile::setPermissions(bin, programFolderWritable ? all : all & ~QFile::WriteOwner);
+        QFile::setPermissions(bin, programFolderMode);
 
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.remove("XDG_DATA_HOME");
@@ -215,57 +210,6 @@ void TestDesktop::socketNameThatCannotBeHadIsTold()
     QVERIFY(first.claim()); // the list is safe under the lock: the program goes on
     const QList<MessageBox::Shown> shown = MessageBox::takeShown();
     QVERIFY(shown.size() == 1 && shown[0].text.contains(name));
-}
-
-void TestDesktop::backupsAreConsistentCopiesAndOnlyThoseOlderThanTheNewestTenGo()
-{
-    TestFolder folder;
-    // Kept open, so the rows are still in the write-ahead log and not yet in bidders.mdb itself.
-    BidderStore writer(folder.storePath());
-    QVERIFY(writer.open());
-    QCOMPARE(BackUpStore(folder.storePath()).outcome, StoreBackupResult::Outcome::NotNeeded); // nothing to lose
-    QVERIFY(QDir(folder.path()).mkdir(QStringLiteral("backups")));
-    setWritten(folder, QStringLiteral("bidders-20200101-000000.mdb"), QDateTime(QDate(2020, 1, 1), QTime(0, 0)));
-    folder.write(QStringLiteral("backups/notes.txt"), "not a backup");
-
-    const QDateTime when(QDate(2026, 5, 12), QTime(12, 1, 17));
-    StoreBackupResult last;
-    QList<Bidder> rows;
-    for (int i = 0; i < 11; ++i) {
-        rows << bidder(QString::number(i));
-        QVERIFY(writer.add(rows.last()));
-        last = BackUpStore(folder.storePath(), when);
-        QCOMPARE(last.outcome, StoreBackupResult::Outcome::Saved);
-    }
-    // The same rows as the newest backup need no new one.
-    const StoreBackupResult same = BackUpStore(folder.storePath(), when);
-    QCOMPARE(same.outcome, StoreBackupResult::Outcome::NotNeeded);
-    // Eleven in the same second, each under its own name; the oldest planted one and the first
-    // of the eleven make way.
-    const auto backupName = [](int suffix) { return QStringLiteral("bidders-20260512-120117-%1.mdb").arg(suffix); };
-    QStringList expected{QStringLiteral("notes.txt")};
-    for (int suffix = 2; suffix <= 11; ++suffix)
-        expected << backupName(suffix);
-    expected.sort();
-    QCOMPARE(QDir(folder.file(QStringLiteral("backups"))).entryList(QDir::Files, QDir::Name), expected);
-    QCOMPARE(folder.bytes(QStringLiteral("backups/") + backupName(11)).at(18), char(1)); // not in WAL mode
-    QCOMPARE(*BidderStore(last.backupPath).readAll(), rows);
-
-    // Had those, and one more, been written while the clock ran a year ahead and was set back a
-    // little each time (their names run forwards, the times of their files backwards), a backup
-    // made once the clock is put right is older by name and time, and stays all the same; of the
-    // others, the one written first goes.
-    const QDateTime ahead = QDateTime::currentDateTime().addYears(1);
-    for (int suffix = 2; suffix <= 11; ++suffix)
-        setWritten(folder, backupName(suffix), ahead.addSecs(-suffix));
-    setWritten(folder, QStringLiteral("bidders-20990101-000000.mdb"), ahead);
-    QVERIFY(writer.add(bidder(QStringLiteral("later"))));
-    const StoreBackupResult setBack = BackUpStore(folder.storePath(), when.addYears(-1));
-    QCOMPARE(setBack.outcome, StoreBackupResult::Outcome::Saved);
-    expected.removeOne(backupName(11));
-    expected << QFileInfo(setBack.backupPath).fileName() << QStringLiteral("bidders-20990101-000000.mdb");
-    expected.sort();
-    QCOMPARE(QDir(folder.file(QStringLiteral("backups"))).entryList(QDir::Files, QDir::Name), expected);
 }
 
 QTEST_MAIN(TestDesktop)

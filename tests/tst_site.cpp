@@ -2,6 +2,7 @@
 // SPDX-License-Identifier: MIT
 // The site client against the stand-in site on loopback, with real page files.
 #include "StandinSite.h"
+#include "session/FirefoxCookies.h"
 #include "site/BlockListUpload.h"
 #include "site/BlockPageForm.h"
 #include "site/NaruChecks.h"
@@ -44,14 +45,16 @@ SiteResult<bool> lookup(const SiteClient &site, const QString &id)
 {
     NaruChecks checks(site);
     std::optional<SiteResult<bool>> result;
-    QObject::connect(&checks, &NaruChecks::answered, &checks, [&](int, bool naru) { result = naru; });
-    QObject::connect(&checks, &NaruChecks::failed, &checks, [&](int, const SiteError &e) { result = e; });
+    // The first word counts: an answer followed by a failure is an answer acted on.
+    QObject::connect(&checks, &NaruChecks::answered, &checks, [&](int, bool naru) { result = result.value_or(naru); });
+    QObject::connect(&checks, &NaruChecks::failed, &checks,
+                     [&](int, const SiteError &e) { result = result.value_or(e); });
     checks.start({id});
     return settle(result);
 }
 // The site's list read first, then the post (with the form's fields, unless told not to) and the
-// read-back; siteOnly gets what the first read found. A page file named in `unwritable` becomes a
-// folder between the first read and the post.
+// read-back; siteOnly gets what the first read found. The file at `unwritable` becomes a folder
+// between the first read and the post.
 struct Sent
 {
     UploadCheck check;
@@ -67,7 +70,7 @@ SiteResult<Sent> sendList(const SiteClient &site, const QStringList &ids, QStrin
                          if (siteOnly)
                              *siteOnly = only;
                          if (!unwritable.isEmpty())
-                             QFile::remove(site.pagePath(unwritable)), QDir().mkdir(site.pagePath(unwritable));
+                             QFile::remove(unwritable), QDir().mkdir(unwritable);
                          job.send(ids, withFields ? read.formFields : QList<FormField>());
                      });
     QObject::connect(&job, &BlockListUpload::uploaded, &job, [&](const UploadCheck &check, const UploadNotes &notes) {
@@ -108,22 +111,36 @@ class TestSite : public QObject
     QString siteUrl() const { return QString::fromStdString(m_site->baseUrl()); }
     QByteArray page(const QString &name) const
     {
-        QFile file(m_client->pagePath(name));
+        QFile file(m_dir->filePath(name));
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
     }
     void writePage(const QString &name, const QByteArray &content) const
     {
-        QFile file(m_client->pagePath(name));
+        QFile file(m_dir->filePath(name));
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
     }
-    std::unique_ptr<SiteClient> client(const QString &folder, const BrowserCookies &cookies) const
+    // host: a name that reaches the stand-in on loopback, instead of its address
+    std::unique_ptr<SiteClient> client(const QString &folder, const BrowserCookies &cookies,
+                                       const QString &host = {}) const
     {
-        auto client = std::make_unique<SiteClient>(siteUrl(), folder, cookies);
+        auto client = std::make_unique<SiteClient>(
+            host.isEmpty() ? siteUrl() : QStringLiteral("http://%1:%2").arg(host).arg(m_site->port()), folder, cookies);
+        if (!host.isEmpty())
+            client->setConnectTo({"::127.0.0.1:"}); // every name, on the same port
         client->setTimeouts(fast);
         return client;
     }
 
 private slots:
+    // The TLS keys of the seller's session are never written where the environment says.
+    void initTestCase()
+    {
+        QTemporaryDir dir;
+        qputenv("SSLKEYLOGFILE", QFile::encodeName(dir.filePath("keys")));
+        SiteClient("https://127.0.0.1", dir.path(), BrowserCookies());
+        QVERIFY(!QFile::exists(dir.filePath("keys")));
+    }
+
     void init()
     {
         m_dir = std::make_unique<QTemporaryDir>();
@@ -143,13 +160,13 @@ private slots:
         auto row = [](const char *name, const QByteArray &reply, const char *result, int status = 0) {
             QTest::newRow(name) << reply << status << QString::fromLatin1(result);
         };
-        const QByteArray id = "<td>a+b%1 \xc3\xab</td>";
+        const QByteArray id = "<meta charset=utf-8><td>a+b%1 \xc3\xab</td>";
         row("inside markup", "<p><b>x</b> is not a registered user.</p>\r\n", "Yes");
         row("capital first letter", "Not a registered user " + id + "\r\n", "No");
         row("split by CR LF", "not a registered\r\nuser " + id, "No");
         row("LF-only page", "<html>\n<p>not a registered user</p>\n</html>\n", "Yes");
         row("the id's page", "generated", "No");
-        row("the id, other case, references", "<b>A&#43;B&#x25;1 &#xCB;</b>", "No");
+        row("the id by references", "<b>a&#43;b&#x25;1 &#xEB;</b>", "No");
         row("the id inside a longer word", "<b>xa+b%1 \xc3\xab</b>", "(no answer)");
         row("a page naming neither", "<h1>We'll be back soon</h1>", "(no answer)");
         row("empty reply", "", "(no answer)");
@@ -184,25 +201,74 @@ private slots:
         // A longer earlier reply must not show through, and a link planted in the page file's place is
         // replaced, not written through; the reply is the user's alone.
         writePage("target", QByteArray(4096, 'p'));
-        QVERIFY(QFile::link(m_client->pagePath("target"), m_client->pagePath("naru.htm")));
+        QVERIFY(QFile::link(m_dir->filePath("target"), m_dir->filePath("naru.htm")));
         const SiteResult<bool> naru = lookup(*m_client, id);
         QCOMPARE(outcome(naru), result);
         QCOMPARE(page("target"), QByteArray(4096, 'p'));
         if (reply != "elsewhere") {
             struct stat written;
-            QVERIFY(lstat(QFile::encodeName(m_client->pagePath("naru.htm")), &written) == 0);
+            QVERIFY(lstat(QFile::encodeName(m_dir->filePath("naru.htm")), &written) == 0);
             QCOMPARE(written.st_mode, mode_t(S_IFREG | 0600));
         }
         if (reply != "generated" && reply != "elsewhere")
             QCOMPARE(page("naru.htm"), reply);
         QCOMPARE(m_site->requests().front().target, sent.toStdString());
         const QStringList says = result == "(no answer)"
-                                     ? QStringList{'"' + id + '"', "named neither", m_client->pagePath("naru.htm")}
+                                     ? QStringList{'"' + id + '"', "named neither", m_dir->filePath("naru.htm")}
                                  : reply == "elsewhere" ? QStringList{"sent it on to http://localhost:"}
                                                         : QStringList{'"' + id + '"', "status", siteUrl() + sent};
         for (const QString &part : says)
             QVERIFY2(naru || result == "(signed out)" || naru.error().message.contains(part),
                      qPrintable(naru.error().message));
+    }
+
+    // "No" needs the id in the page's text, as typed or in lower case as the site shows ids, as a word
+    // that a final "." may end. A page that only echoes the request, in its markup or in the site's
+    // own name, is no answer.
+    void historyPages_data()
+    {
+        QTest::addColumn<QByteArray>("reply"); // "robot check", "Latin-1": the stand-in's own
+        QTest::addColumn<QString>("id");
+        QTest::addColumn<QString>("result");
+        auto row = [](const char *name, const QByteArray &reply, const QString &id, const char *result) {
+            QTest::newRow(name) << reply << id << QString::fromLatin1(result);
+        };
+        const QString zoe = QStringLiteral("zo\u00eb");
+        const QByteArray action = "<form action=\"/aw-cgi/eBayISAPI.dll?MfcISAPICommand=ReturnUserIdHistory&amp;";
+        row("the echo in a form's action", action + "requested=ghost\"><p>Are you a person?</p></form>", "ghost",
+            "(no answer)");
+        row("the hidden field", "<input type=hidden name=requested value=ghost>Please wait", "ghost", "(no answer)");
+        row("a quoted > in an attribute", "<a title='x > ghost' href=\"?x=>ghost\">here</a>", "ghost", "(no answer)");
+        row("comment, script and style", "<!-- ghost --><SCRIPT>q='<b>ghost</b>'</script ><style>#ghost{}</style>",
+            "ghost", "(no answer)");
+        row("eBay is down", "<h1>eBay is down for maintenance</h1>", "ebay", "(no answer)");
+        row("the robot check", "robot check", "ghost", "(no answer)");
+        row("bob.", "<p>User ID history for bob.</p>", "bob", "No");
+        row("(bob)", "<td>(bob)</td>", "bob", "No");
+        row("bob.smith", "<td>bob.smith</td>", "bob", "(no answer)");
+        row("an id that ends in a full stop", "history for bob..", "bob.", "No");
+        row("in lower case", "&lt;bob&gt;", "BOB", "No");
+        row("Latin-1", "Latin-1", zoe, "No");
+        row("undeclared is Latin-1", "history for zo\xeb", zoe, "No");
+        row("undeclared UTF-8", "history for zo\xc3\xab", zoe, "(no answer)");
+        row("UTF-8 declared", "<meta http-equiv=Content-Type content='text/html; charset=UTF-8'>zo\xc3\xab", zoe, "No");
+    }
+    void historyPages()
+    {
+        QFETCH(QByteArray, reply);
+        QFETCH(QString, id);
+        QFETCH(QString, result);
+        if (reply == "robot check")
+            m_site->setRobotCheck(true);
+        else if (reply == "Latin-1")
+            m_site->setLatin1(true);
+        else
+            m_site->setHistoryPage(id.toStdString(), reply.toStdString());
+        QCOMPARE(outcome(lookup(*m_client, id)), result);
+        if (reply == "Latin-1")
+            QVERIFY(page("naru.htm").contains("for zo\xeb<"));
+        if (reply == "robot check")
+            QVERIFY(page("naru.htm").contains("requested=ghost\""));
     }
 
     // No usable reply fails every operation, and a signed-out site's sign-in page, or a redirect off the
@@ -227,6 +293,10 @@ private slots:
         QTest::newRow("redirect on the same path")
             << QString(lookupTarget + "other") << 4 << QStringList{"(no answer)", "(no list)"} << "cookies";
         QTest::newRow("another host") << "localhost" << 4 << failed << "sent it on to http://localhost:";
+        // The site's names, standin.co.uk's hosts; co.uk is a public suffix, no one's domain.
+        QTest::newRow("the site's sign-in host") << "signin.standin" << 4 << QStringList(2, "(signed out)") << signIn;
+        QTest::newRow("another domain's host")
+            << "signin.other" << 4 << failed << "sent it on to http://signin.other.co.uk:";
         QTest::newRow("another port") << "port" << 4 << failed << "which is not the site";
     }
     void siteFaults()
@@ -235,14 +305,16 @@ private slots:
         QFETCH(int, requests);
         QFETCH(QStringList, results);
         QFETCH(QString, says);
-        const bool signedOut = fault.isEmpty() || fault.startsWith('/');
+        const bool toHost = fault.startsWith("signin.");
+        const bool signedOut = fault.isEmpty() || fault.startsWith('/') || fault == "signin.standin";
         const bool answered = signedOut || fault == "503"; // so the messages name the cookie problem
         const QStringList replaced =
             answered || fault.startsWith('/') ? QStringList{"naru.htm", "readback.htm"} : QStringList();
         writePage("cookies.sqlite", "not a database"); // so that messages have a cookie problem to name
         const BrowserCookies cookies =
-            BrowserCookies::fromCookiesSqlite(m_client->pagePath("cookies.sqlite"), {"127.0.0.1", m_dir->path()});
-        const auto site = client(m_dir->filePath(fault == "unwritable" ? "missing" : ""), cookies);
+            ReadCookiesSqlite(m_dir->filePath("cookies.sqlite"), {"127.0.0.1", m_dir->path()});
+        const auto site =
+            client(m_dir->filePath(fault == "unwritable" ? "missing" : ""), cookies, toHost ? "cgi.standin.co.uk" : "");
         StandinSite other;
         m_site->setSellerList({"alice"});
         if (fault == "refused")
@@ -262,7 +334,10 @@ private slots:
             m_site->setRedirectElsewhere(StandinSite::Kind::Lookup, elsewhere);
             m_site->setRedirectElsewhere(StandinSite::Kind::BlockPage, elsewhere);
         }
-        if (signedOut)
+        if (toHost)
+            m_site->setSignedOut(true, "http://" + fault.toStdString() + ".co.uk:" + std::to_string(m_site->port()) +
+                                           "/signin");
+        else if (signedOut)
             m_site->setSignedOut(true, fault.toStdString());
         for (const QString &name : pageFiles)
             writePage(name, "previous");
@@ -271,10 +346,12 @@ private slots:
         const auto sent = sendList(*site, {"alice"});
         QCOMPARE((QStringList{outcome(naru), outcome(sent)}), results);
         const QString problem = cookies.problems().value(0, "?");
-        for (const SiteError &error : {naru.error(), sent.error()}) // no message with a value
+        for (const SiteError &error : {naru.error(), sent.error()}) { // no message with a value
             QVERIFY2(error.message.isEmpty() ||
                          (error.message.contains(says) && error.message.contains(problem) == answered),
                      qPrintable(error.message));
+            QCOMPARE(error.signInMayHelp, error.message.contains("Keep me signed in")); // so a caller can add more
+        }
         QCOMPARE(int(m_site->requests().size() + other.requests().size()), requests);
         for (const QString &name : pageFiles)
             QCOMPARE(page(name) == "previous", !replaced.contains(name));
@@ -374,25 +451,43 @@ private slots:
         QCOMPARE(SplitBlockedList(",a,,,b, ;c\r\n").join(QLatin1Char('|')), "|a||b||c|"); // as the site splits
     }
 
-    // A hostile page (one line of names, ampersands and open tags) is read in linear time and memory.
+    // A hostile page (one line of names, ampersands and open tags) is read in linear time and memory;
+    // a 15 MB list of 7.5 million entries (or empty ones), or a page of 8 million lines, is refused
+    // within 150 MiB.
     void hostilePage()
     {
         const QByteArray line = QByteArray("bidderlist").repeated(100'000) + QByteArray("&").repeated(100'000) +
                                 QByteArray("<input ").repeated(50'000) + "password</textarea>";
+        const auto statusKb = [](const QByteArray &field) { // of this process, from /proc/self/status
+            QFile status("/proc/self/status");
+            const QByteArray text = status.open(QIODevice::ReadOnly) ? status.readAll() : QByteArray();
+            const qsizetype at = text.indexOf("\n" + field + ":");
+            return at < 0 ? -1L : text.mid(at + field.size() + 2, 24).trimmed().split(' ').first().toLong();
+        };
         const pid_t child = fork();
         if (child == 0) {
             for (const int fatal : {SIGABRT, SIGSEGV, SIGBUS}) // no crash report from a copy of the test
                 std::signal(fatal, SIG_DFL);
             alarm(20);
-            const rlimit cpu{5, 5}, memory{256 << 20, 256 << 20};
+            const rlim_t bound = 150 << 20, more = rlim_t(statusKb("VmSize")) * 1024 + bound;
+            const rlimit cpu{5, 5}, memory{more, more};
             setrlimit(RLIMIT_CPU, &cpu);
 #if !defined(__SANITIZE_ADDRESS__) // the sanitizer's shadow memory is far larger than any such limit
             setrlimit(RLIMIT_AS, &memory);
 #endif
             const QList<QByteArray> lines = SplitPageLines(line);
-            const bool read = FindListTexts(lines).size() == kListNamesLooked && !HasPasswordField(lines) &&
-                              BlockPageFormFields("<form>" + line).isEmpty() && !PageNamesId(lines, "alice") &&
-                              !BlockedListAnswer(*m_client, {}, lines);
+            bool read = FindListTexts(lines).size() == kListNamesLooked && !HasPasswordField(lines) &&
+                        BlockPageFormFields("<form>" + line).isEmpty() && !PageNamesId(lines, "alice") &&
+                        !BlockedListAnswer(*m_client, {}, lines);
+            const auto list = "<x bidderlist>" + QByteArray("a,").repeated(7'500'000) + "</textarea>";
+            read = read && SplitBlockedList(list).size() == kMaxListEntries &&
+                   SplitBlockedList(QByteArray(15'000'000, ',')).size() == kMaxListEntries &&
+                   !BlockedListAnswer(*m_client, {200, false}, SplitPageLines(list));
+            const QList<QByteArray> many = SplitPageLines(QByteArray("a\r").repeated(8'000'000));
+            read = read && many.size() == kMaxPageLines + 1 && !NaruAnswer(*m_client, "a", {200, false}, many);
+#if !defined(__SANITIZE_ADDRESS__)
+            read = read && statusKb("VmHWM") * 1024 < long(bound);
+#endif
             _exit(read ? 0 : 1);
         }
         int status = -1;
@@ -464,7 +559,7 @@ private slots:
 
         QStringList found;
         const SiteResult<Sent> sent =
-            sendList(*m_client, ids, &found, fault != "no tokens", unwritable ? fault : QString());
+            sendList(*m_client, ids, &found, fault != "no tokens", unwritable ? m_dir->filePath(fault) : QString());
         QCOMPARE(found.join(','), siteOnly);
         QCOMPARE(outcome(sent), result);
         const auto requests = m_site->requests();
@@ -491,6 +586,7 @@ private slots:
         for (const QString &part : parts)
             QVERIFY2(message.contains(part), qPrintable(message));
         QCOMPARE(sent->notes.warnings.isEmpty(), fault.isEmpty() || tokens);
+        QCOMPARE(sent->notes.signInMayHelp, message.contains("Keep me signed in"));
     }
 
     // The post carries the hidden fields of the form that holds the list, as the site's own form
@@ -632,6 +728,14 @@ private slots:
         });
         ahead.start(ids);
         QTRY_COMPARE(sentBeforeFirst, size_t(64));
+        // A folder that takes no page stops the job before its first answer.
+        const auto unwritable = client(m_dir->filePath("missing"), BrowserCookies());
+        NaruChecks first(*unwritable);
+        failedAt = -1;
+        connect(&first, &NaruChecks::answered, this, [&] { failedAt = -2; });
+        connect(&first, &NaruChecks::failed, this, [&](int index) { failedAt = failedAt == -1 ? index : -2; });
+        first.start(ids);
+        QTRY_COMPARE(failedAt, 0);
     }
     // Nor do the replies waiting for a slow one take more than 32 MB: of 1.5 MB pages, about 19 wait.
     void heldReplies()

@@ -3,9 +3,25 @@
 #include "TestSupport.h"
 #include "store/AppFilePath.h"
 #include "store/DateTimeText.h"
+#include "store/StoreBackup.h"
 
 #include <QDir>
 #include <QTest>
+#include <grp.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// Sets the time a backup's file says it was written, making the file when there is none.
+void setWritten(const TestFolder &folder, const QString &name, const QDateTime &written)
+{
+    QFile file(folder.file(QStringLiteral("backups/") + name));
+    QVERIFY(file.open(QIODevice::ReadWrite) && file.setFileTime(written, QFileDevice::FileModificationTime));
+}
+
+} // namespace
 
 class TestStore : public QObject
 {
@@ -16,22 +32,119 @@ private slots:
     {
         QTest::addColumn<QString>("folder");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("windows folder") << "C:\\Tools"
-                                        << "C:\\Tools\\bidders.mdb";
-        QTest::newRow("drive root") << "D:\\"
-                                    << "D:\\bidders.mdb";
-        QTest::newRow("network share") << "\\\\server\\share\\tool"
-                                       << "\\\\server\\share\\tool\\bidders.mdb";
-        QTest::newRow("unix folder") << "/opt/bw"
-                                     << "/opt/bw/bidders.mdb";
-        QTest::newRow("unix root") << "/"
-                                   << "/bidders.mdb";
+        QTest::newRow("folder") << "/opt/bw"
+                                << "/opt/bw/bidders.mdb";
+        QTest::newRow("root") << "/"
+                              << "/bidders.mdb";
     }
     void appFilePath()
     {
         QFETCH(QString, folder);
         QFETCH(QString, expected);
         QCOMPARE(AppFilePath(folder, QStringLiteral("bidders.mdb")), expected);
+    }
+
+    void dataFolderPathFollowsTheXdgRules()
+    {
+        const QByteArray home = qgetenv("HOME"), data = qgetenv("XDG_DATA_HOME");
+        const QString fromPasswords = QFile::decodeName(getpwuid(geteuid())->pw_dir);
+        qputenv("HOME", "/home/seller");
+        qputenv("XDG_DATA_HOME", "/data/");
+        QCOMPARE(DataFolderPath(), QStringLiteral("/data/bidwarden"));
+        // A relative data home would put the list under whatever folder the program started in.
+        qputenv("XDG_DATA_HOME", "data");
+        QCOMPARE(DataFolderPath(), QStringLiteral("/home/seller/.local/share/bidwarden"));
+        qunsetenv("XDG_DATA_HOME");
+        qunsetenv("HOME");
+        QCOMPARE(DataFolderPath(), fromPasswords + QStringLiteral("/.local/share/bidwarden"));
+        qputenv("HOME", "seller");
+        QCOMPARE(DataFolderPath(), fromPasswords + QStringLiteral("/.local/share/bidwarden"));
+        qputenv("HOME", home);
+        if (!data.isNull())
+            qputenv("XDG_DATA_HOME", data);
+    }
+
+    // The program's folder holds the list only when it is the user's alone; else the data folder,
+    // which is checked and made private, does.
+    void appFolderIsOnlyOneNobodyElseMayWrite_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<bool>("otherOwner");
+        QTest::addColumn<bool>("otherGroup");
+        QTest::addColumn<QString>("dataFolder"); // what is at the data folder's place beforehand
+        QTest::addColumn<QString>("says");       // empty: the program's folder is used
+        QTest::addColumn<bool>("fails");
+        QTest::newRow("own") << 0755 << false << false << ""
+                             << "" << false;
+        QTest::newRow("own, private group may write") << 0775 << false << false << ""
+                                                      << "" << false;
+        QTest::newRow("everyone may write") << 0777 << false << false << ""
+                                            << "every user of this computer may write" << false;
+        QTest::newRow("another group may write") << 0775 << false << true << ""
+                                                 << "the group nogroup may write" << false;
+        QTest::newRow("another user's") << 0755 << true << false << ""
+                                        << "belongs to another user (nobody)" << false;
+        QTest::newRow("data folder open to all") << 0777 << false << false << "open"
+                                                 << "may write" << false;
+        QTest::newRow("data folder is a link") << 0777 << false << false << "link"
+                                               << "is a link" << true;
+        QTest::newRow("data folder is another user's") << 0777 << false << false << "other"
+                                                       << "belongs to another user (nobody)" << true;
+    }
+    void appFolderIsOnlyOneNobodyElseMayWrite()
+    {
+        QFETCH(int, mode);
+        QFETCH(bool, otherOwner);
+        QFETCH(bool, otherGroup);
+        QFETCH(QString, dataFolder);
+        QFETCH(QString, says);
+        QFETCH(bool, fails);
+        const passwd *user = getpwuid(geteuid());
+        const group *primary = getgrgid(user->pw_gid);
+        if (QTest::currentDataTag() == QLatin1String("own, private group may write") &&
+            (!primary || qstrcmp(primary->gr_name, user->pw_name) != 0 || primary->gr_mem[0]))
+            QSKIP("the user's primary group is not a private one");
+        if ((otherOwner || otherGroup || dataFolder == QLatin1String("other")) && geteuid() != 0)
+            QSKIP("needs root, to give a folder to another user");
+
+        TestFolder top;
+        const QString program = top.file(QStringLiteral("bin")), data = top.file(QStringLiteral("xdg/bidwarden"));
+        QVERIFY(QDir().mkpath(program));
+        top.write(QStringLiteral("bin/bidders.mdb"), "a list");
+        QVERIFY(::chown(QFile::encodeName(program).constData(), otherOwner ? 65534 : geteuid(),
+                        otherGroup ? 65534 : user->pw_gid) == 0);
+        QVERIFY(::chmod(QFile::encodeName(program).constData(), mode) == 0);
+        if (dataFolder == QLatin1String("link")) {
+            QVERIFY(QDir().mkpath(top.file(QStringLiteral("elsewhere"))) && QDir().mkpath(top.file("xdg")));
+            QVERIFY(QFile::link(top.file(QStringLiteral("elsewhere")), data));
+        } else if (!dataFolder.isEmpty()) {
+            QVERIFY(QDir().mkpath(data) && ::chmod(QFile::encodeName(data).constData(), 0777) == 0);
+            if (dataFolder == QLatin1String("other"))
+                QVERIFY(::chown(QFile::encodeName(data).constData(), 65534, 65534) == 0);
+        }
+        const QByteArray home = qgetenv("XDG_DATA_HOME");
+        qputenv("XDG_DATA_HOME", QFile::encodeName(top.file(QStringLiteral("xdg"))));
+        const Result<AppFolderChoice> chosen = AppFolder(program);
+        home.isNull() ? qunsetenv("XDG_DATA_HOME") : qputenv("XDG_DATA_HOME", home);
+
+        if (fails) {
+            QVERIFY(!chosen);
+            QVERIFY2(chosen.error().contains(program) && chosen.error().contains(data) && chosen.error().contains(says),
+                     qPrintable(chosen.error()));
+            return;
+        }
+        QVERIFY2(chosen, qPrintable(chosen.error()));
+        if (says.isEmpty()) {
+            QCOMPARE(chosen->folder, program);
+            QVERIFY(chosen->refusal.isEmpty() && !chosen->listLeftBehind);
+            return;
+        }
+        QCOMPARE(chosen->folder, data);
+        QVERIFY2(chosen->refusal.contains(program) && chosen->refusal.contains(says) &&
+                     chosen->refusal.contains(program + QStringLiteral("/bidders.mdb")),
+                 qPrintable(chosen->refusal));
+        QVERIFY(chosen->listLeftBehind);
+        QCOMPARE(QFileInfo(data).permissions() & 0x7077, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
 
     void dateTimeText()
@@ -109,21 +222,60 @@ private slots:
         QCOMPARE(folder.storedNames(), QStringList({"zed", "x' OR '1'='1", "Dup "}));
     }
 
+    // The first statement that fails ends it, the DELETE of the old rows included.
+    void replaceAllIsAllOrNothing_data()
+    {
+        QTest::addColumn<QByteArray>("trigger");
+        QTest::newRow("an insert fails") << QByteArray("BEFORE INSERT ON Bidders WHEN NEW.UserName = 'boom'");
+        QTest::newRow("the delete fails") << QByteArray("BEFORE DELETE ON Bidders");
+    }
     void replaceAllIsAllOrNothing()
     {
+        QFETCH(QByteArray, trigger);
         TestFolder folder;
         const QList<Bidder> old = {bidder("alice"), bidder("bob")};
         folder.seed(old);
-        folder.sql("CREATE TRIGGER refuse BEFORE INSERT ON Bidders WHEN NEW.UserName = 'boom' "
-                   "BEGIN SELECT RAISE(ABORT, 'refused'); END");
+        folder.sql("CREATE TRIGGER refuse " + trigger + " BEGIN SELECT RAISE(ABORT, 'refused'); END");
         BidderStore store(folder.storePath());
         const auto failed = store.replaceAll({bidder("new1"), bidder("boom"), bidder("new2")});
         QVERIFY2(!failed && failed.error().contains(QStringLiteral("refused")), qPrintable(failed.error()));
         QCOMPARE(folder.stored(), old);
         // The same connection goes on working after the rollback.
+        folder.sql("DROP TRIGGER refuse");
         const QList<Bidder> fresh = {bidder(""), bidder("dup"), bidder("dup")};
         QVERIFY(store.replaceAll(fresh));
         QCOMPARE(folder.stored(), fresh);
+    }
+
+    // The site's list as last confirmed: absent from an older store until first written, written
+    // with the rows or on its own, and all or nothing with them.
+    void siteBaseIsKeptBesideTheRows()
+    {
+        TestFolder older;
+        older.sql("CREATE TABLE Bidders (UserName, NARU, dateTime, Reason)");
+        BidderStore store(older.storePath());
+        for (int read = 0; read < 2; ++read)
+            QCOMPARE(*store.siteBase(), std::optional<QStringList>());
+        QVERIFY(store.replaceAll({bidder("alice")}));
+        QCOMPARE(*store.siteBase(), std::optional<QStringList>());
+        const QStringList base{"zed", "Alice", "bob"};
+        QVERIFY(store.replaceAll({bidder("alice"), bidder("bob")}, base));
+        QCOMPARE(*BidderStore(older.storePath()).siteBase(), std::optional(base));
+        QVERIFY(store.setSiteBase({"carol"}));
+        QCOMPARE(*BidderStore(older.storePath()).siteBase(), std::optional(QStringList{"carol"}));
+
+        // A base that cannot be written takes the rows with it.
+        older.sql("CREATE TRIGGER refuse BEFORE INSERT ON SiteList WHEN NEW.UserName = 'boom' "
+                  "BEGIN SELECT RAISE(ABORT, 'refused'); END");
+        QVERIFY(!store.replaceAll({bidder("new")}, QStringList{"new", "boom"}));
+        QVERIFY(!store.setSiteBase({"new", "boom"}));
+        QCOMPARE(older.stored(), QList<Bidder>({bidder("alice"), bidder("bob")}));
+        QCOMPARE(*store.siteBase(), std::optional(QStringList{"carol"}));
+
+        // A store this program makes has the table from the start, and another connection takes it.
+        TestFolder fresh;
+        QCOMPARE(*BidderStore(fresh.storePath()).siteBase(), std::optional(QStringList()));
+        QVERIFY(BidderStore(fresh.storePath()).readAll());
     }
 
     void unusableFilesAreReportedAndLeftAlone_data()
@@ -145,6 +297,10 @@ private slots:
                                        << "database of another program";
         QTest::newRow("missing column") << QByteArray() << QByteArray("CREATE TABLE Bidders (UserName, NARU, Reason)")
                                         << "no datetime column";
+        QTest::newRow("another site list")
+            << QByteArray()
+            << QByteArray("CREATE TABLE Bidders (UserName, NARU, dateTime, Reason); CREATE TABLE SiteList (Id)")
+            << "SiteList table has no username column";
     }
     void unusableFilesAreReportedAndLeftAlone()
     {
@@ -167,6 +323,78 @@ private slots:
         QVERIFY(!store.replaceAll({bidder("alice")}));
         QCOMPARE(folder.bytes(QStringLiteral("bidders.mdb")), content);
         QCOMPARE(QDir(folder.path()).entryList(QDir::Files), QStringList{"bidders.mdb"});
+    }
+
+    void backupsKeepTheTenNewestByNumberWhateverTheClock()
+    {
+        TestFolder folder;
+        // Kept open, so the rows are still in the write-ahead log and not yet in bidders.mdb itself.
+        BidderStore writer(folder.storePath());
+        QVERIFY(writer.open());
+        QCOMPARE(BackUpStore(folder.storePath())->saved, false); // nothing to lose
+        // Named by date as earlier versions did, while the clock ran years ahead, and not a backup.
+        QVERIFY(QDir(folder.path()).mkdir(QStringLiteral("backups")));
+        setWritten(folder, QStringLiteral("bidders-20990101-000000.mdb"), QDateTime(QDate(2099, 1, 1), QTime(0, 0)));
+        folder.write(QStringLiteral("backups/notes.txt"), "not a backup");
+
+        // Ten made in one second while the clock ran a year ahead, each under a name of its own.
+        const QDateTime ahead = QDateTime::currentDateTime().addYears(1);
+        QList<Bidder> rows;
+        QStringList kept;
+        auto backUp = [&](const QDateTime &now) {
+            rows << bidder(QString::number(rows.size()));
+            QVERIFY(writer.add(rows.last()));
+            const auto made = BackUpStore(folder.storePath(), now);
+            QVERIFY2(made && made->saved, made ? "not saved" : qPrintable(made.error()));
+            kept << QFileInfo(made->path).fileName();
+            setWritten(folder, kept.last(), now);
+        };
+        for (int i = 0; i < 10; ++i)
+            backUp(ahead);
+        QCOMPARE(kept.last(), ahead.toString(QStringLiteral("'bidders-000010-'yyyyMMdd-HHmmss'.mdb'")));
+        // The tenth pushed out the one from 2099, the oldest by number.
+        const auto backups = [&] { return QDir(folder.file(QStringLiteral("backups"))).entryList(QDir::Files); };
+        QCOMPARE(backups(), QStringList(kept) << QStringLiteral("notes.txt"));
+        // The clock put right: each new backup is the newest, and pushes out only the oldest.
+        for (int i = 0; i < 3; ++i)
+            backUp(QDateTime::currentDateTime().addSecs(i));
+        kept = kept.mid(3);
+        QCOMPARE(backups(), QStringList(kept) << QStringLiteral("notes.txt"));
+        QCOMPARE(folder.bytes(QStringLiteral("backups/") + kept.at(9)).at(18), char(1)); // not in WAL mode
+        QCOMPARE(*BidderStore(folder.file(QStringLiteral("backups/") + kept.at(9))).readAll(), rows);
+        // The same rows as the newest backup need no new one.
+        const auto same = BackUpStore(folder.storePath());
+        QVERIFY(same && !same->saved && same->path.endsWith(kept.at(9)));
+    }
+
+    // Importing the same list again stamps new dates on the rows the wizard adds, and only that:
+    // no backup for it, so it never pushes out the one with the seller's own reasons.
+    void backupsSkipAListThatDiffersOnlyInImportDates()
+    {
+        TestFolder folder;
+        BidderStore store(folder.storePath());
+        const QString imported = QString::fromLatin1(BidderStore::ImportReason);
+        const auto rows = [&](const QString &importDate, const QString &ownDate) {
+            return QList<Bidder>{bidder("alice", "No", importDate, imported), bidder("bob", "No", ownDate, "mine"),
+                                 bidder("carol", "Yes", importDate, imported)};
+        };
+        const QStringList base{"alice", "carol"};
+        QVERIFY(store.replaceAll(rows("01/12/2026-10:00:00", "01/11/2026"), base));
+        const auto first = BackUpStore(folder.storePath());
+        QVERIFY(first && first->saved);
+        QVERIFY(store.replaceAll(rows("02/12/2026-11:30:00", "01/11/2026"), base));
+        const auto again = BackUpStore(folder.storePath());
+        QVERIFY(again && !again->saved && again->path == first->path);
+        // The seller's own row's date, or the site's list, is a change worth keeping.
+        QVERIFY(store.replaceAll(rows("02/12/2026-11:30:00", "02/11/2026"), base));
+        const auto ownDate = BackUpStore(folder.storePath());
+        QVERIFY(ownDate && ownDate->saved);
+        QVERIFY(store.setSiteBase({"alice"}));
+        const auto newBase = BackUpStore(folder.storePath());
+        QVERIFY(newBase && newBase->saved);
+        // The backup is the whole file: the site's list goes with the rows.
+        QCOMPARE(*BidderStore(first->path).siteBase(), std::optional(base));
+        QCOMPARE(*BidderStore(newBase->path).siteBase(), std::optional(QStringList{"alice"}));
     }
 
     void missingFolderIsReported()

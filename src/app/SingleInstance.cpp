@@ -2,7 +2,7 @@
 // SPDX-License-Identifier: MIT
 #include "app/SingleInstance.h"
 
-#include "session/BrowserSession.h"
+#include "session/SessionCopies.h"
 #include "store/AppFilePath.h"
 #include "ui/MessageBox.h"
 

@@ -4,6 +4,7 @@
 #include "app/WindowFlow.h"
 #include "session/BrowserSession.h"
 #include "site/SiteClient.h"
+#include "store/AppFilePath.h"
 #include "ui/AppContext.h"
 #include "ui/Appearance.h"
 #include "ui/MessageBox.h"
@@ -22,11 +23,19 @@ int main(int argc, char *argv[])
     QApplication::setApplicationName(QStringLiteral("bidwarden"));
     QApplication::setDesktopFileName(QStringLiteral("bidwarden"));
     ApplyAppearance();
-    WindowFlow flow(ProgramContext());
+    // The list is kept only in a folder that is the user's alone; without one, nothing starts.
+    const Result<AppFolderChoice> folder = AppFolder(QCoreApplication::applicationDirPath());
+    if (!folder) {
+        MessageBox::fail(nullptr, folder.error());
+        return 1;
+    }
+    if (!folder->refusal.isEmpty())
+        qInfo("%s", qUtf8Printable(folder->refusal));
+    WindowFlow flow(ProgramContext(folder->folder));
     SingleInstance instance(flow.context().appFolder);
     if (!instance.claim())
         return instance.exitCode();
-    RemoveStaleSessionCopies(flow.context().appFolder);
+    RemoveStaleSessionCopies();
     SiteClient::RemoveUnfinishedPageFiles(flow.context().appFolder);
 
     // A bidders.mdb that cannot be used (another program's file, a damaged one, a folder that
@@ -36,6 +45,9 @@ int main(int argc, char *argv[])
         return 1;
     }
 
+    // A list left in the refused folder is not opened there: the seller must know where theirs went.
+    if (folder->listLeftBehind)
+        MessageBox::tell(nullptr, QString(), folder->refusal, QMessageBox::Warning);
     flow.showMain();
     return app.exec();
 }

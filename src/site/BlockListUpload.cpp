@@ -33,9 +33,9 @@ BlockListUpload::BlockListUpload(const SiteClient &site, QObject *parent)
         case Step::Posting:
             // The post may have reached the site and been taken even so: its list says.
             m_notes.replyLost = true;
-            m_notes.warnings << QStringLiteral("The site did not answer your upload, so whether it took your list "
-                                               "is known only from the list read back.\n\n") +
-                                    error.message;
+            note(QStringLiteral("The site did not answer your upload, so whether it took your list is known only "
+                                "from the list read back."),
+                 error);
             return readBack();
         case Step::ReadingBack:
             return fail(notReadBack(m_notes.replyLost), error);
@@ -76,7 +76,13 @@ void BlockListUpload::fail(const QString &lead, const SiteError &error)
     QString message = lead + QStringLiteral("\n\n") + error.message;
     for (const QString &warning : std::as_const(m_notes.warnings))
         message += QStringLiteral("\n\n") + warning;
-    emit failed(SiteError{error.kind, message});
+    emit failed(SiteError{error.kind, message, error.signInMayHelp || m_notes.signInMayHelp});
+}
+
+void BlockListUpload::note(const QString &lead, const SiteError &error)
+{
+    m_notes.warnings << (lead.isEmpty() ? error.message : lead + QStringLiteral("\n\n") + error.message);
+    m_notes.signInMayHelp = m_notes.signInMayHelp || error.signInMayHelp;
 }
 
 void BlockListUpload::readBack()
@@ -88,7 +94,7 @@ void BlockListUpload::readBack()
 SiteResult<QStringList> BlockListUpload::siteList(const FetchedPage &page, std::optional<SiteError> &unkept) const
 {
     // The list is kept as the site sent it, for the seller to look at when it is not what was expected.
-    if (SiteResult<Done> written = m_site.WritePageFile(ReadBackPage, page.body); !written)
+    if (SiteResult<Done> written = m_site.WritePageFile(Page::ReadBack, page.body); !written)
         unkept = written.error();
     return BlockedListAnswer(m_site, page.reply, SplitPageLines(page.body));
 }
@@ -113,12 +119,11 @@ void BlockListUpload::fetched(const FetchedPage &page)
     case Step::Posting: {
         // Whatever the site answered, its list read back says what it holds now: a post it answered
         // may have been taken even when its answer cannot be kept or reads as no success.
-        if (SiteResult<Done> written = m_site.WritePageFile(UploadReplyPage, page.body); !written)
-            m_notes.warnings << QStringLiteral("The site answered your upload, but Bidwarden could not keep its "
-                                               "answer.\n\n") +
-                                    written.error().message;
+        if (SiteResult<Done> written = m_site.WritePageFile(Page::UploadReply, page.body); !written)
+            note(QStringLiteral("The site answered your upload, but Bidwarden could not keep its answer."),
+                 written.error());
         if (SiteResult<Done> answered = UploadAnswer(m_site, page.reply, SplitPageLines(page.body)); !answered)
-            m_notes.warnings << answered.error().message;
+            note(QString(), answered.error());
         return readBack();
     }
     case Step::ReadingBack: {
@@ -126,12 +131,10 @@ void BlockListUpload::fetched(const FetchedPage &page)
         if (!list)
             return fail(notReadBack(m_notes.replyLost), list.error());
         if (unkept)
-            m_notes.warnings << QStringLiteral("Bidwarden read your list back from the site, but could not keep "
-                                               "the page.\n\n") +
-                                    unkept->message;
+            note(QStringLiteral("Bidwarden read your list back from the site, but could not keep the page."), *unkept);
         UploadCheck check = CompareWithSite(m_ids, *list);
-        check.replyPath = QDir::toNativeSeparators(m_site.pagePath(UploadReplyPage));
-        check.readBackPath = QDir::toNativeSeparators(m_site.pagePath(ReadBackPage));
+        check.replyPath = QDir::toNativeSeparators(m_site.pagePath(Page::UploadReply));
+        check.readBackPath = QDir::toNativeSeparators(m_site.pagePath(Page::ReadBack));
         m_notes.siteIds = *list;
         m_step = Step::Idle;
         emit uploaded(check, m_notes);

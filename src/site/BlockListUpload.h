@@ -22,9 +22,10 @@ struct SiteListRead
 // What the upload met besides the list read back, which alone decides whether it is done.
 struct UploadNotes
 {
-    QStringList siteIds;    // the list read back, in the site's order
-    bool replyLost = false; // the post got no reply: whether the site took it is known only from the read-back
-    QStringList warnings;   // a reply not kept, the site's answer to the post when it was no success, ...
+    QStringList siteIds;        // the list read back, in the site's order
+    bool replyLost = false;     // the post got no reply: whether the site took it is known only from the read-back
+    QStringList warnings;       // a reply not kept, the site's answer to the post when it was no success, ...
+    bool signInMayHelp = false; // one of the warnings advises signing in again
 };
 
 // The upload of the seller's list, without blocking the event loop: first the site's list is read
@@ -66,6 +67,7 @@ private:
     };
     void fetched(const FetchedPage &page);
     void fail(const QString &lead, const SiteError &error);
+    void note(const QString &lead, const SiteError &error); // a warning for the notes
     void readBack();
     // The site's list on the page; the page is kept in its file, and when that fails, `unkept` says why.
     SiteResult<QStringList> siteList(const FetchedPage &page, std::optional<SiteError> &unkept) const;

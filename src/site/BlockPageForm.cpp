@@ -93,7 +93,9 @@ QList<FormField> hiddenFields(QByteArrayView form)
         }
         const Tag tag = readTag(form, after);
         if (tag.type == "hidden" && tag.hasName && !tag.disabled) {
-            FormField field{DecodeHtmlText(tag.name), DecodeHtmlText(tag.value)};
+            // Read as the list on the same page is read, in UTF-8.
+            FormField field{DecodeReferences(QString::fromUtf8(tag.name)),
+                            DecodeReferences(QString::fromUtf8(tag.value))};
             if (!field.name.isEmpty() && !uploadsOwn.contains(field.name))
                 fields << field;
         }

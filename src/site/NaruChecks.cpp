@@ -9,28 +9,33 @@ NaruChecks::NaruChecks(const SiteClient &site, QObject *parent)
     : QObject(parent), m_site(site), m_gets(new ParallelGets(site, this))
 {
     connect(m_gets, &ParallelGets::fetched, this, [this](int index, const FetchedPage &page) {
+        const auto fail = [this, index](const SiteError &error) {
+            stop();
+            emit failed(index, error);
+        };
         m_lastPage = page.body;
         m_pageToKeep = true;
         const SiteResult<bool> naru = NaruAnswer(m_site, m_ids.at(index), page.reply, SplitPageLines(page.body));
-        if (!naru) {
-            stop();
-            emit failed(index, naru.error());
-            return;
-        }
+        // The page is the answer's proof. It is written before the job's first answer, so that a
+        // folder that takes no page stops the job before anything is acted on, and before its last,
+        // so that the job ends with it kept (a failure keeps it on stopping). In between, each reply
+        // waits in memory for the next: a write per reply would cost a sweep more than its requests.
+        if (naru && (!m_answered || index == m_ids.size() - 1))
+            if (SiteResult<Done> kept = keepPage(); !kept)
+                return fail({kept.error().kind,
+                             QStringLiteral("The site answered, but its page could not be kept, so the answer was "
+                                            "not taken.\n\n") +
+                                 kept.error().message});
+        if (!naru)
+            return fail(naru.error());
+        m_answered = true;
         emit answered(index, *naru);
     });
     connect(m_gets, &ParallelGets::failed, this, [this](int index, const SiteError &error) {
-        (void)keepPage();
+        (void)keepPage(); // the job has already failed for a reason of its own
         emit failed(index, error);
     });
-    connect(m_gets, &ParallelGets::finished, this, [this] {
-        // The page is part of the answer: a job whose last page cannot be kept has not ended well.
-        if (SiteResult<Done> kept = keepPage(); !kept) {
-            emit failed(int(m_ids.size()) - 1, kept.error());
-            return;
-        }
-        emit finished();
-    });
+    connect(m_gets, &ParallelGets::finished, this, &NaruChecks::finished);
 }
 
 NaruChecks::~NaruChecks()
@@ -41,6 +46,7 @@ NaruChecks::~NaruChecks()
 void NaruChecks::start(const QStringList &userIds)
 {
     m_ids = userIds;
+    m_answered = false;
     QStringList paths;
     paths.reserve(userIds.size());
     for (const QString &id : userIds)
@@ -60,11 +66,10 @@ bool NaruChecks::isRunning() const
     return m_gets->isRunning();
 }
 
-// The replies are answered from memory; the page file is written once, when the job ends, with
-// the reply a one-at-a-time job would have left in it.
+// naru.htm gets the reply a one-at-a-time job would have left in it.
 SiteResult<Done> NaruChecks::keepPage()
 {
     if (!std::exchange(m_pageToKeep, false))
         return Done{};
-    return m_site.WritePageFile(QStringLiteral("naru.htm"), m_lastPage);
+    return m_site.WritePageFile(Page::Lookup, m_lastPage);
 }

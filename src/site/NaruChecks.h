@@ -11,8 +11,9 @@ class ParallelGets;
 
 // Checks user ids for NARU on the site without blocking the event loop, several at once, and
 // answers strictly in the order of the ids, as if they were checked one after another. naru.htm
-// ends up holding the reply for the last id answered (or the one whose reply stopped the job); a
-// job whose naru.htm cannot be written fails at its last id instead of finishing.
+// ends up holding the reply for the last id answered (or the one whose reply stopped the job). It
+// is written before the job's first answer and before its last: when it cannot be, the job fails
+// at that id, and that id gets no answer.
 class NaruChecks : public QObject
 {
     Q_OBJECT
@@ -39,4 +40,5 @@ private:
     QStringList m_ids;
     QByteArray m_lastPage;
     bool m_pageToKeep = false;
+    bool m_answered = false; // since the job started
 };

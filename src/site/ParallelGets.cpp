@@ -40,6 +40,11 @@ struct ParallelGets::Impl
 
     Impl(ParallelGets *owner, const SiteClient &client) : q(owner), site(client), multi(curl_multi_init())
     {
+        for (const QString &mapping : site.connectTo())
+            if (curl_slist *head = curl_slist_append(connectTo.get(), mapping.toUtf8().constData())) {
+                (void)connectTo.release();
+                connectTo.reset(head);
+            }
         curl_multi_setopt(multi, CURLMOPT_SOCKETFUNCTION, onSocket);
         curl_multi_setopt(multi, CURLMOPT_SOCKETDATA, this);
         curl_multi_setopt(multi, CURLMOPT_TIMERFUNCTION, onTimer);
@@ -123,6 +128,7 @@ struct ParallelGets::Impl
         // notices a post that was taken in and never answered.
         curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, 1L);
         curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, long(qMax(1, site.timeouts().noProgressMs / 1000)));
+        curl_easy_setopt(handle, CURLOPT_CONNECT_TO, connectTo.get());
         inFlight.emplace(handle, &request);
         curl_multi_add_handle(multi, handle);
     }
@@ -271,6 +277,7 @@ struct ParallelGets::Impl
     const SiteClient &site;
     CURLM *const multi;
     QTimer timer;
+    std::unique_ptr<curl_slist, SlistDeleter> connectTo;
     std::map<SocketWatch *, std::unique_ptr<SocketWatch>> watches;
     QList<SiteRequest> wanted;
     qint64 heldBytes = 0; // the bodies in `ready`

@@ -19,6 +19,9 @@ namespace {
 void initCurlOnce()
 {
     static const bool done = [] {
+        // libcurl would write every TLS session key to the file this names, for anyone who set it
+        // in the environment to read the seller's traffic; the program takes no settings from there.
+        qunsetenv("SSLKEYLOGFILE");
         curl_global_init(CURL_GLOBAL_DEFAULT);
         return true;
     }();
@@ -26,6 +29,21 @@ void initCurlOnce()
 }
 
 } // namespace
+
+QString fileName(Page page)
+{
+    switch (page) {
+    case Page::BlockList:
+        return QStringLiteral("response.htm");
+    case Page::UploadReply:
+        return QStringLiteral("response2.htm");
+    case Page::Lookup:
+        return QStringLiteral("naru.htm");
+    case Page::ReadBack:
+        return QStringLiteral("readback.htm");
+    }
+    return {};
+}
 
 SiteClient::SiteClient(QString baseUrl, QString appFolder, BrowserCookies cookies)
     : m_baseUrl(std::move(baseUrl)), m_appFolder(std::move(appFolder)), m_cookies(std::move(cookies))
@@ -35,9 +53,9 @@ SiteClient::SiteClient(QString baseUrl, QString appFolder, BrowserCookies cookie
 
 SiteClient::~SiteClient() = default;
 
-QString SiteClient::pagePath(const QString &pageFileName) const
+QString SiteClient::pagePath(Page page) const
 {
-    return AppFilePath(m_appFolder, pageFileName);
+    return AppFilePath(m_appFolder, fileName(page));
 }
 
 void SiteClient::RemoveUnfinishedPageFiles(const QString &appFolder)
@@ -45,19 +63,19 @@ void SiteClient::RemoveUnfinishedPageFiles(const QString &appFolder)
     // The names WritePageFile's temporary files have: a page's name and six more characters.
     QDir folder(appFolder);
     QStringList unfinished;
-    for (const char *page : {"naru.htm", "response.htm", "response2.htm", "readback.htm"})
-        unfinished << QLatin1String(page) + QStringLiteral(".??????");
+    for (const Page page : AllPages)
+        unfinished << fileName(page) + QStringLiteral(".??????");
     for (const QString &name : folder.entryList(unfinished, QDir::Files | QDir::Hidden | QDir::System))
         folder.remove(name);
 }
 
-SiteResult<Done> SiteClient::WritePageFile(const QString &pageFileName, const QByteArray &text) const
+SiteResult<Done> SiteClient::WritePageFile(Page pageFile, const QByteArray &text) const
 {
     // A new file, the user's alone (0600), renamed over the old: a kill leaves one or the other,
     // and rename(2) replaces a link planted there instead of following it, which QSaveFile would
     // do. Not synced to disk: a page file is only the latest reply, and a sync per reply would cost
     // a lookup sweep more than its requests.
-    const QString path = pagePath(pageFileName);
+    const QString path = pagePath(pageFile);
     QTemporaryFile page(path + QStringLiteral(".XXXXXX"));
     QString error;
     if (!page.open() || page.write(text) != text.size() || !page.flush())
@@ -72,18 +90,6 @@ SiteResult<Done> SiteClient::WritePageFile(const QString &pageFileName, const QB
     return Done{};
 }
 
-SiteResult<QList<QByteArray>> SiteClient::ReadPageLines(const QString &pageFileName) const
-{
-    QFile page(pagePath(pageFileName));
-    const bool opened = page.open(QIODevice::ReadOnly);
-    const QByteArray text = opened ? page.readAll() : QByteArray();
-    if (!opened || page.error() != QFileDevice::NoError)
-        return SiteError{
-            SiteError::Kind::Failed,
-            QStringLiteral("Could not read the page file %1: %2").arg(page.fileName(), page.errorString())};
-    return SplitPageLines(text);
-}
-
 bool IsPassingOutageStatus(int status)
 {
     return status == 429 || status == 500 || status == 502 || status == 503 || status == 504;
@@ -96,22 +102,4 @@ int NextTryWaitMs(const SiteClient::Timeouts &timeouts, int triesMade, int retry
     if (retryAfterSeconds >= 0)
         return static_cast<int>(std::min<qint64>(qint64(retryAfterSeconds) * 1000, timeouts.maxRetryWaitMs));
     return timeouts.retryWaitsMs.at(triesMade - 1);
-}
-
-QList<QByteArray> SplitPageLines(const QByteArray &text)
-{
-    QList<QByteArray> lines;
-    qsizetype start = 0;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (text.at(i) != '\r')
-            continue;
-        lines.append(text.mid(start, i - start));
-        if (i + 1 < text.size() && text.at(i + 1) == '\n')
-            ++i;
-        start = i + 1;
-    }
-    // A final line end closes the last line; it does not open an empty one.
-    if (start < text.size())
-        lines.append(text.mid(start));
-    return lines;
 }

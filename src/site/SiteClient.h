@@ -8,6 +8,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -24,16 +25,31 @@ struct SiteError
     };
     Kind kind = Kind::Failed;
     QString message;
+    // The message advises signing in again (always so for SignedOut): the caller may add where
+    // the program itself offers the site's sign-in page.
+    bool signInMayHelp = false;
 };
 
 // A value, or the error that stopped it.
 template <typename T> using SiteResult = Result<T, SiteError>;
 
+// The page files: the latest reply of each kind, kept in the application folder.
+enum class Page
+{
+    BlockList,   // the bidder-block page the import reads (response.htm)
+    UploadReply, // the site's answer to the latest upload (response2.htm)
+    Lookup,      // the latest NARU lookup's history page (naru.htm)
+    ReadBack,    // the site's list as the latest upload read it, before the post and after (readback.htm)
+};
+constexpr Page AllPages[] = {Page::BlockList, Page::UploadReply, Page::Lookup, Page::ReadBack};
+QString fileName(Page page);
+
 // A request that got a whole reply, saved to its page file whatever the status.
 struct SiteReply
 {
     int status = 0;
-    // A GET that ended on another path than it asked for: the site sent us elsewhere, to sign in.
+    // A GET that ended on another path than it asked for, or on another host of the site's own
+    // domain: the site sent us elsewhere, to sign in.
     bool redirectedOffPath = false;
 };
 
@@ -67,18 +83,20 @@ public:
 
     void setTimeouts(const Timeouts &timeouts) { m_timeouts = timeouts; }
     const Timeouts &timeouts() const { return m_timeouts; }
+    // Where host names are reached instead of where they resolve, in libcurl's CURLOPT_CONNECT_TO
+    // form ("host:port:address:port", a part left empty matches any). Lets tests give the site
+    // host names of a real domain and still serve it on loopback.
+    void setConnectTo(const QStringList &mappings) { m_connectTo = mappings; }
+    const QStringList &connectTo() const { return m_connectTo; }
 
     // Replaces the page file's text, whole or not at all, readable by the user alone; a link planted
     // in its place is replaced, never written through. Every reply kept goes this way.
-    SiteResult<Done> WritePageFile(const QString &pageFileName, const QByteArray &text) const;
+    SiteResult<Done> WritePageFile(Page page, const QByteArray &text) const;
     // Removes the half-written page files that a run killed while writing one left in appFolder.
     // Only for the program that holds the folder's lock: another's may be writing one.
     static void RemoveUnfinishedPageFiles(const QString &appFolder);
 
-    // The page file's lines without their ends: a line ends at CR or CR LF; a lone LF is part of the line.
-    SiteResult<QList<QByteArray>> ReadPageLines(const QString &pageFileName) const;
-
-    QString pagePath(const QString &pageFileName) const;
+    QString pagePath(Page page) const;
     QString baseUrl() const { return m_baseUrl; }
     const BrowserCookies &cookies() const { return m_cookies; }
 
@@ -87,6 +105,7 @@ private:
     QString m_appFolder;
     BrowserCookies m_cookies;
     Timeouts m_timeouts;
+    QStringList m_connectTo;
 };
 
 // The retry rule, in one place for every way of sending a GET. Passing outages are a refused,
@@ -95,6 +114,3 @@ bool IsPassingOutageStatus(int status);
 // The wait in ms before the next try of a GET whose triesMade-th try met a passing outage, or -1
 // when it has had all its tries. retryAfterSeconds: the reply's Retry-After, -1 when it has none.
 int NextTryWaitMs(const SiteClient::Timeouts &timeouts, int triesMade, int retryAfterSeconds);
-
-// Splits page bytes into lines by the page-file line rule (exposed for the operations and tests).
-QList<QByteArray> SplitPageLines(const QByteArray &text);

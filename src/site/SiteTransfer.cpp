@@ -3,8 +3,32 @@
 #include "site/SiteTransfer.h"
 
 #include <QUrl>
+#include <libpsl.h>
 
 namespace {
+
+// Whether two hosts belong to one registered domain ("cgi.ebay.co.uk" and "signin.ebay.co.uk", not
+// "a.co.uk" and "b.co.uk"), by the public suffix list. An address is no domain at all.
+bool sameRegisteredDomain(const QString &one, const QString &other)
+{
+    static const psl_ctx_t *const list = [] {
+        const psl_ctx_t *latest = psl_latest(nullptr);
+        return latest ? latest : psl_builtin();
+    }();
+    const auto domain = [](const QString &host) -> QByteArray {
+        const QByteArray name = host.toLower().toUtf8();
+        bool address = name.contains(':'); // IPv6
+        if (!address) {
+            address = true;
+            for (const char c : name)
+                address = address && ((c >= '0' && c <= '9') || c == '.');
+        }
+        const char *registered = address || !list ? nullptr : psl_registrable_domain(list, name.constData());
+        return registered ? QByteArray(registered) : QByteArray();
+    };
+    const QByteArray registered = domain(one);
+    return !registered.isEmpty() && registered == domain(other);
+}
 
 size_t appendToReply(char *data, size_t size, size_t count, void *replyPtr)
 {
@@ -127,15 +151,17 @@ TryOutcome SiteTransfer::conclude(CURLcode rc)
     char *effectiveUrl = nullptr;
     curl_easy_getinfo(h, CURLINFO_EFFECTIVE_URL, &effectiveUrl);
     const QUrl asked(QString::fromUtf8(m_url)), reached(QString::fromUtf8(effectiveUrl));
-    // Only the site's own pages are answers: a page of another origin is a failed request.
-    if (reached.scheme() != asked.scheme() || reached.host() != asked.host() ||
-        reached.port(reached.scheme() == QLatin1String("https") ? 443 : 80) !=
-            asked.port(asked.scheme() == QLatin1String("https") ? 443 : 80)) {
+    // Only the site's own pages are answers: a page of another origin is a failed request, unless
+    // it is another host of the site's domain, where the site sends a seller to sign in.
+    const bool sameOrigin = reached.scheme() == asked.scheme() && reached.host() == asked.host() &&
+                            reached.port(reached.scheme() == QLatin1String("https") ? 443 : 80) ==
+                                asked.port(asked.scheme() == QLatin1String("https") ? 443 : 80);
+    if (!sameOrigin && !sameRegisteredDomain(asked.host(), reached.host())) {
         outcome.failure = QStringLiteral("the site sent it on to %1, which is not the site")
                               .arg(reached.toString(QUrl::RemoveUserInfo));
         return outcome;
     }
-    outcome.redirectedOffPath = reached.path() != asked.path();
+    outcome.redirectedOffPath = !sameOrigin || reached.path() != asked.path();
     // Only the seconds form: a date would trust the site's clock, and the default waits do as well.
     curl_header *retryAfter = nullptr;
     if (curl_easy_header(h, "Retry-After", 0, CURLH_HEADER, -1, &retryAfter) == CURLHE_OK) {

@@ -19,15 +19,15 @@ struct TryOutcome
     int status = 0;
     int retryAfterSeconds = -1;
     QByteArray body;
-    bool redirectedOffPath = false; // the reply came from another path than the one asked for
+    // the reply came from another path than the one asked for, or from another host of the site's domain
+    bool redirectedOffPath = false;
 
     // Whether the try met a passing outage, whether or not a reply came.
     bool passingOutage() const { return completed ? IsPassingOutageStatus(status) : outage; }
 };
 
-// One try of one request on a handle of its own, set up the same way whether it is sent on its own
-// (curl_easy_perform) or among others (a curl multi handle). Not movable: libcurl holds pointers
-// into it until it is concluded.
+// One try of one request on a handle of its own, which ParallelGets runs among others on a curl
+// multi handle. Not movable: libcurl holds pointers into it until it is concluded.
 class SiteTransfer
 {
 public:

@@ -10,8 +10,12 @@
 
 namespace {
 
-const char *const kCreateTable = "CREATE TABLE Bidders (UserName TEXT COLLATE NOCASE, NARU TEXT COLLATE NOCASE, "
-                                 "dateTime TEXT COLLATE NOCASE, Reason TEXT COLLATE NOCASE)";
+// A new store gets both tables; one made before the site's list was kept has only Bidders, and
+// gets SiteList the first time that list is written.
+const char *const kCreateTables = "CREATE TABLE Bidders (UserName TEXT COLLATE NOCASE, NARU TEXT COLLATE NOCASE, "
+                                  "dateTime TEXT COLLATE NOCASE, Reason TEXT COLLATE NOCASE); "
+                                  "CREATE TABLE SiteList (UserName TEXT COLLATE NOCASE)";
+const char *const kCreateSiteList = "CREATE TABLE IF NOT EXISTS SiteList (UserName TEXT COLLATE NOCASE)";
 const QString kSelectColumns = QStringLiteral("SELECT UserName, NARU, dateTime, Reason, rowid FROM Bidders");
 const QString kInsert = QStringLiteral("INSERT INTO Bidders (UserName, NARU, dateTime, Reason) VALUES (?, ?, ?, ?)");
 // A table converted from another format may have been made without COLLATE NOCASE, so each
@@ -154,21 +158,25 @@ Status BidderStore::checkSchema()
     if (!hasBidders && !tables.isEmpty())
         return refusal(QStringLiteral("It is a database of another program: it has no Bidders table."));
     if (!hasBidders)
-        return exec(kCreateTable, QStringLiteral("Bidwarden could not create its list of blocked bidders in %1.")
-                                      .arg(QDir::toNativeSeparators(m_filePath)));
+        return exec(kCreateTables, QStringLiteral("Bidwarden could not create its list of blocked bidders in %1.")
+                                       .arg(QDir::toNativeSeparators(m_filePath)));
 
-    QStringList columns;
-    {
-        auto info = query(QStringLiteral("PRAGMA table_info(Bidders)"), {});
-        if (!info)
-            return refusal(unreadable.arg(QString::fromUtf8(sqlite3_errmsg(m_db.get()))));
-        while ((*info).step() == SQLITE_ROW)
-            columns << (*info).text(1).toLower();
-    }
+    auto columnsOf = [this](const QString &table) {
+        QStringList columns;
+        auto info = query(QStringLiteral("PRAGMA table_info(%1)").arg(table), {});
+        if (info)
+            while ((*info).step() == SQLITE_ROW)
+                columns << (*info).text(1).toLower();
+        return columns;
+    };
+    const QStringList columns = columnsOf(QStringLiteral("Bidders"));
     for (const char *needed : {"username", "naru", "datetime", "reason"}) {
         if (!columns.contains(QLatin1String(needed)))
             return refusal(QStringLiteral("Its Bidders table has no %1 column.").arg(QLatin1String(needed)));
     }
+    if (tables.contains(QStringLiteral("SiteList"), Qt::CaseInsensitive) &&
+        !columnsOf(QStringLiteral("SiteList")).contains(QStringLiteral("username")))
+        return refusal(QStringLiteral("Its SiteList table has no username column."));
     return Done{};
 }
 
@@ -322,24 +330,83 @@ Result<int> BidderStore::setNaru(const QString &userName, const QString &naru)
     return run(QStringLiteral("UPDATE Bidders SET NARU = ?") + kOfUser, {naru, userName}, savingWhat(userName));
 }
 
-Result<QList<Bidder>> BidderStore::replaceAll(const QList<Bidder> &bidders)
+Status BidderStore::inTransaction(const QString &what, const std::function<Status()> &work)
+{
+    if (Status opened = open(); !opened)
+        return opened;
+    if (Status began = exec("BEGIN IMMEDIATE", what); !began)
+        return began;
+    Status done = work();
+    if (done)
+        done = exec("COMMIT", what);
+    if (!done)
+        sqlite3_exec(m_db.get(), "ROLLBACK", nullptr, nullptr, nullptr);
+    return done;
+}
+
+Status BidderStore::writeSiteBase(const QStringList &ids, const QString &what)
+{
+    if (Status made = exec(kCreateSiteList, what); !made)
+        return made;
+    if (const auto cleared = run(QStringLiteral("DELETE FROM SiteList"), {}, what); !cleared)
+        return Failure{cleared.error()};
+    for (const QString &id : ids) {
+        if (const auto added = run(QStringLiteral("INSERT INTO SiteList (UserName) VALUES (?)"), {id}, what); !added)
+            return Failure{added.error()};
+    }
+    return Done{};
+}
+
+Result<QList<Bidder>> BidderStore::replaceAll(const QList<Bidder> &bidders, std::optional<QStringList> siteBase)
+{
+    const QString what = QStringLiteral("Bidwarden could not replace the list of blocked bidders.");
+    QList<Bidder> stored = bidders;
+    // Every statement is checked as it runs: a failed one ends the transaction there.
+    const Status replaced = inTransaction(what, [&]() -> Status {
+        if (const auto cleared = run(QStringLiteral("DELETE FROM Bidders"), {}, what); !cleared)
+            return Failure{cleared.error()};
+        for (Bidder &b : stored) {
+            if (const auto added = run(kInsert, {b.userName, b.naru, b.dateTime, b.reason}, what); !added)
+                return Failure{added.error()};
+            b.rowid = sqlite3_last_insert_rowid(m_db.get());
+        }
+        return siteBase ? writeSiteBase(*siteBase, what) : Status(Done{});
+    });
+    if (!replaced)
+        return Failure{replaced.error()};
+    return stored;
+}
+
+Result<std::optional<QStringList>> BidderStore::siteBase()
 {
     if (Status opened = open(); !opened)
         return Failure{opened.error()};
-    const QString what = QStringLiteral("Bidwarden could not replace the list of blocked bidders.");
-    if (Status began = exec("BEGIN IMMEDIATE", what); !began)
-        return Failure{began.error()};
-    QList<Bidder> stored = bidders;
-    Result<int> step = run(QStringLiteral("DELETE FROM Bidders"), {}, what);
-    for (Bidder &b : stored) {
-        if (!(step = run(kInsert, {b.userName, b.naru, b.dateTime, b.reason}, what)))
-            break;
-        b.rowid = sqlite3_last_insert_rowid(m_db.get());
+    const QString what = QStringLiteral("Bidwarden could not read the list the site last confirmed.");
+    {
+        auto listed = query(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = "
+                                           "'SiteList' COLLATE NOCASE"),
+                            what);
+        if (!listed)
+            return Failure{listed.error()};
+        if ((*listed).step() != SQLITE_ROW)
+            return failure(what);
+        if ((*listed).text(0) == QLatin1String("0"))
+            return std::optional<QStringList>();
     }
-    Status done = step ? exec("COMMIT", what) : Status(Failure{step.error()});
-    if (!done) {
-        sqlite3_exec(m_db.get(), "ROLLBACK", nullptr, nullptr, nullptr);
-        return Failure{done.error()};
-    }
-    return stored;
+    auto rows = query(QStringLiteral("SELECT UserName FROM SiteList ORDER BY rowid"), what);
+    if (!rows)
+        return Failure{rows.error()};
+    QStringList ids;
+    int step;
+    while ((step = (*rows).step()) == SQLITE_ROW)
+        ids << (*rows).text(0);
+    if (step != SQLITE_DONE)
+        return failure(what);
+    return std::optional<QStringList>(ids);
+}
+
+Status BidderStore::setSiteBase(const QStringList &ids)
+{
+    const QString what = QStringLiteral("Bidwarden could not keep the list the site last confirmed.");
+    return inTransaction(what, [&] { return writeSiteBase(ids, what); });
 }

@@ -7,6 +7,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -60,6 +61,8 @@ public:
     };
 
     static constexpr const char *FileName = "bidders.mdb";
+    // The reason the wizard gives each row it imports from the site.
+    static constexpr const char *ImportReason = "Auto Added by Wizard";
 
     explicit BidderStore(QString filePath);
     ~BidderStore();
@@ -85,10 +88,15 @@ public:
     // Sets the NARU value of every row of that user name; gives how many there were.
     Result<int> setNaru(const QString &userName, const QString &naru);
     // Replaces the whole table with these rows in one transaction: all of them, or nothing changes.
-    // Gives the rows as stored, with their rowids.
-    Result<QList<Bidder>> replaceAll(const QList<Bidder> &bidders);
+    // Gives the rows as stored, with their rowids. With a siteBase, the site's list as last
+    // confirmed is replaced in the same transaction.
+    Result<QList<Bidder>> replaceAll(const QList<Bidder> &bidders, std::optional<QStringList> siteBase = std::nullopt);
 
-    const QString &filePath() const { return m_filePath; }
+    // The site's list as last confirmed, in the order it was given; none in a store made before
+    // the program kept it. Reading never adds the table.
+    Result<std::optional<QStringList>> siteBase();
+    // Replaces the site's list as last confirmed, in one transaction.
+    Status setSiteBase(const QStringList &ids);
 
 private:
     struct Closer
@@ -103,6 +111,8 @@ private:
     Status checkFileKind();
     Status checkSchema();
     Status exec(const char *sql, const QString &what);
+    Status writeSiteBase(const QStringList &ids, const QString &what);
+    Status inTransaction(const QString &what, const std::function<Status()> &work);
     Result<Query> query(const QString &sql, const QString &what);
     Result<int> run(const QString &sql, const QStringList &values, const QString &what);
 

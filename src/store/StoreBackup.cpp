@@ -29,114 +29,151 @@ QString native(const QString &path)
     return QDir::toNativeSeparators(path);
 }
 
-StoreBackupResult result(StoreBackupResult::Outcome outcome, const QString &message, const QString &path = {})
+Failure failed(const QString &storePath, const QString &backupsPath, const QString &why)
 {
-    return StoreBackupResult{outcome, path, message};
+    return Failure{QStringLiteral("Bidwarden could not back up its list of blocked bidders, %1, into %2.\n\n%3")
+                       .arg(native(storePath), native(backupsPath), why)};
 }
 
-// Backups of that name pattern only, newest first by the time the file was written: a clock set
-// back gives a new backup a name that sorts before older ones. Files written in the same instant
-// go by name, where a second backup in the same second carries a suffix (-2, -3...).
-QStringList backupsNewestFirst(const QDir &folder)
+// bidders-<number>-<date>-<time>.mdb; the number orders them. Backups named by date alone, as
+// earlier versions made them, come before every numbered one and go first.
+struct Backup
 {
-    static const QRegularExpression pattern(QStringLiteral("^bidders-(\\d{8}-\\d{6})(?:-(\\d+))?\\.mdb$"));
-    struct Found
-    {
-        QString name;
-        QDateTime written;
-        int suffix;
-    };
-    QList<Found> found;
-    const QFileInfoList files = folder.entryInfoList(QDir::Files);
-    for (const QFileInfo &file : files) {
-        const auto match = pattern.match(file.fileName());
-        if (match.hasMatch())
-            found.append(
-                {file.fileName(), file.lastModified(), match.captured(2).isEmpty() ? 1 : match.captured(2).toInt()});
+    QString name;
+    qint64 number;
+};
+
+QList<Backup> backupsNewestFirst(const QDir &folder)
+{
+    static const QRegularExpression numbered(QStringLiteral("^bidders-(\\d{6,18})-\\d{8}-\\d{6}\\.mdb$"));
+    static const QRegularExpression dated(QStringLiteral("^bidders-\\d{8}-\\d{6}(?:-\\d+)?\\.mdb$"));
+    QList<Backup> found;
+    for (const QString &name : folder.entryList(QDir::Files)) {
+        if (const auto match = numbered.match(name); match.hasMatch())
+            found.append({name, match.captured(1).toLongLong()});
+        else if (dated.match(name).hasMatch())
+            found.append({name, 0});
     }
-    std::sort(found.begin(), found.end(), [](const Found &a, const Found &b) {
-        if (a.written != b.written)
-            return a.written > b.written;
-        const QStringView stampA = QStringView(a.name).mid(8, 15), stampB = QStringView(b.name).mid(8, 15);
-        return stampA != stampB ? stampA > stampB : a.suffix > b.suffix;
+    std::sort(found.begin(), found.end(), [](const Backup &a, const Backup &b) {
+        // Same-second names of earlier versions: bidders-…-120117 comes before bidders-…-120117-2.
+        return a.number != b.number ? a.number > b.number : a.name.chopped(4) > b.name.chopped(4);
     });
-    QStringList sorted;
-    for (const Found &entry : found)
-        sorted << entry.name;
-    return sorted;
+    return found;
 }
 
-// Every row's texts in stored order; none when the file cannot be read as a list of bidders.
-std::optional<QList<Bidder>> readRows(sqlite3 *db)
+// What a store holds: its rows in stored order, and the site's list when it keeps one.
+struct Content
+{
+    QList<Bidder> rows;
+    std::optional<QStringList> siteBase;
+};
+
+// The texts of every row of a query, `columns` to a row; none when it cannot be read.
+std::optional<QList<QStringList>> select(sqlite3 *db, const char *sql, int columns)
 {
     sqlite3_stmt *statement = nullptr;
-    if (sqlite3_prepare_v2(db, "SELECT UserName, NARU, dateTime, Reason FROM Bidders ORDER BY rowid", -1, &statement,
-                           nullptr) != SQLITE_OK)
+    if (sqlite3_prepare_v2(db, sql, -1, &statement, nullptr) != SQLITE_OK)
         return std::nullopt;
-    auto text = [statement](int column) {
-        return QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(statement, column)),
-                                 sqlite3_column_bytes(statement, column));
-    };
-    QList<Bidder> rows;
+    QList<QStringList> rows;
     int step;
-    while ((step = sqlite3_step(statement)) == SQLITE_ROW)
-        rows.append(Bidder{text(0), text(1), text(2), text(3)});
+    while ((step = sqlite3_step(statement)) == SQLITE_ROW) {
+        QStringList row;
+        for (int column = 0; column < columns; ++column)
+            row << QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(statement, column)),
+                                     sqlite3_column_bytes(statement, column));
+        rows.append(row);
+    }
     sqlite3_finalize(statement);
     return step == SQLITE_DONE ? std::optional(rows) : std::nullopt;
 }
 
+std::optional<Content> readContent(sqlite3 *db)
+{
+    const auto rows = select(db, "SELECT UserName, NARU, dateTime, Reason FROM Bidders ORDER BY rowid", 4);
+    const auto kept =
+        select(db, "SELECT name FROM sqlite_master WHERE type = 'table' AND name = 'SiteList' COLLATE NOCASE", 1);
+    if (!rows || !kept)
+        return std::nullopt;
+    Content content;
+    for (const QStringList &row : *rows)
+        content.rows.append(Bidder{row.at(0), row.at(1), row.at(2), row.at(3)});
+    if (!kept->isEmpty()) {
+        const auto ids = select(db, "SELECT UserName FROM SiteList ORDER BY rowid", 1);
+        if (!ids)
+            return std::nullopt;
+        content.siteBase.emplace();
+        for (const QStringList &id : *ids)
+            content.siteBase->append(id.at(0));
+    }
+    return content;
+}
+
+// The same list, but for the dates the wizard stamps on the rows it adds: importing the same list
+// again changes only those.
+bool sameList(const Content &a, const Content &b)
+{
+    const QString imported = QString::fromLatin1(BidderStore::ImportReason);
+    return a.siteBase == b.siteBase &&
+           std::equal(a.rows.begin(), a.rows.end(), b.rows.begin(), b.rows.end(),
+                      [&](const Bidder &x, const Bidder &y) {
+                          return x.userName == y.userName && x.naru == y.naru && x.reason == y.reason &&
+                                 (x.dateTime == y.dateTime || (x.reason == imported && y.reason == imported));
+                      });
+}
+
 } // namespace
 
-StoreBackupResult BackUpStore(const QString &storePath, const QDateTime &now)
+Result<BackupOutcome> BackUpStore(const QString &storePath, const QDateTime &now)
 {
-    using Outcome = StoreBackupResult::Outcome;
-    const QString nothingToSave = QStringLiteral("The list of blocked bidders is empty, so it needed no backup.");
     if (!QFileInfo::exists(storePath))
-        return result(Outcome::NotNeeded, nothingToSave);
+        return BackupOutcome{};
 
     const QDir folder = QFileInfo(storePath).dir();
     const QString backupsPath = folder.filePath(QStringLiteral("backups"));
-    const QString failed = QStringLiteral("Bidwarden could not back up its list of blocked bidders, %1, into %2.\n\n")
-                               .arg(native(storePath), native(backupsPath));
 
     Connection source;
     if (sqlite3_open_v2(QFile::encodeName(storePath).constData(), &source.db, SQLITE_OPEN_READONLY, nullptr) !=
         SQLITE_OK)
-        return result(Outcome::Failed, failed + source.error());
+        return failed(storePath, backupsPath, source.error());
     sqlite3_busy_timeout(source.db, 5000);
-    const std::optional<QList<Bidder>> rows = readRows(source.db);
-    if (!rows)
-        return result(Outcome::Failed, failed + source.error());
-    if (rows->isEmpty())
-        return result(Outcome::NotNeeded, nothingToSave);
+    // One read transaction, so that what is compared is what is copied.
+    if (sqlite3_exec(source.db, "BEGIN", nullptr, nullptr, nullptr) != SQLITE_OK)
+        return failed(storePath, backupsPath, source.error());
+    const std::optional<Content> content = readContent(source.db);
+    if (!content)
+        return failed(storePath, backupsPath, source.error());
+    if (content->rows.isEmpty())
+        return BackupOutcome{};
 
     const QFileInfo backupsInfo(backupsPath);
     if (backupsInfo.exists() && !backupsInfo.isDir())
-        return result(Outcome::Failed, failed + QStringLiteral("It is a file, not a folder."));
+        return failed(storePath, backupsPath, QStringLiteral("It is a file, not a folder."));
     std::error_code madeError;
     std::filesystem::create_directory(QFile::encodeName(backupsPath).toStdString(), madeError);
     if (madeError)
-        return result(Outcome::Failed, failed + QString::fromLocal8Bit(madeError.message().c_str()));
+        return failed(storePath, backupsPath, QString::fromLocal8Bit(madeError.message().c_str()));
 
     QDir backups(backupsPath);
     // A list that is already kept as it is needs no second copy, which would push an older one out.
-    if (const QStringList existing = backupsNewestFirst(backups); !existing.isEmpty()) {
-        const QString newest = backups.filePath(existing.first());
+    const QList<Backup> existing = backupsNewestFirst(backups);
+    if (!existing.isEmpty()) {
+        const QString newest = backups.filePath(existing.first().name);
         Connection kept;
         if (sqlite3_open_v2(QFile::encodeName(newest).constData(), &kept.db, SQLITE_OPEN_READONLY, nullptr) ==
-                SQLITE_OK &&
-            readRows(kept.db) == rows)
-            return result(
-                Outcome::NotNeeded,
-                QStringLiteral("The list of blocked bidders is the same as its newest backup, %1.").arg(native(newest)),
-                newest);
+            SQLITE_OK) {
+            if (const auto keptContent = readContent(kept.db); keptContent && sameList(*keptContent, *content))
+                return BackupOutcome{false, newest};
+        }
     }
 
-    const QString stamp = QStringLiteral("bidders-") + now.toString(QStringLiteral("yyyyMMdd-HHmmss"));
-    QString backupPath = backups.filePath(stamp + QStringLiteral(".mdb"));
-    for (int suffix = 2; QFileInfo::exists(backupPath); ++suffix)
-        backupPath = backups.filePath(stamp + QStringLiteral("-%1.mdb").arg(suffix));
-
+    // One more than the highest so far, whatever the clock says, so a new backup is always the newest.
+    qint64 number = existing.isEmpty() ? 1 : existing.first().number + 1;
+    const QString stamp = now.toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    QString backupPath;
+    do
+        backupPath =
+            backups.filePath(QStringLiteral("bidders-%1-%2.mdb").arg(number++, 6, 10, QLatin1Char('0')).arg(stamp));
+    while (QFileInfo::exists(backupPath));
     // The online backup reads one committed snapshot, rows still in the write-ahead log included;
     // a plain file copy would miss those. The copy then leaves WAL mode so it is a single file.
     {
@@ -160,20 +197,15 @@ StoreBackupResult BackUpStore(const QString &storePath, const QDateTime &now)
             target.db = nullptr;
             QFile::remove(backupPath);
             QFile::remove(backupPath + QStringLiteral("-journal"));
-            return result(Outcome::Failed, QStringLiteral("Bidwarden could not back up its list of blocked bidders, "
-                                                          "%1, to %2.\n\n%3")
-                                               .arg(native(storePath), native(backupPath), why));
+            return Failure{QStringLiteral("Bidwarden could not back up its list of blocked bidders, %1, to %2.\n\n%3")
+                               .arg(native(storePath), native(backupPath), why)};
         }
     }
 
-    // Older than the newest ten go; the one just written stays whatever the clock said. A backup
-    // that cannot be removed only takes space.
-    const QString written = QFileInfo(backupPath).fileName();
-    const QStringList all = backupsNewestFirst(backups);
+    // Beyond the newest ten by number go; the one just written is the highest. A backup that
+    // cannot be removed only takes space.
+    const QList<Backup> all = backupsNewestFirst(backups);
     for (qsizetype i = kBackupsKept; i < all.size(); ++i)
-        if (all.at(i) != written)
-            backups.remove(all.at(i));
-    return result(Outcome::Saved,
-                  QStringLiteral("The list of blocked bidders was backed up to %1.").arg(native(backupPath)),
-                  backupPath);
+        backups.remove(all.at(i).name);
+    return BackupOutcome{true, backupPath};
 }

@@ -3,13 +3,12 @@
 #include "ui/AppContext.h"
 
 #include "session/BrowserSession.h"
-#include "store/AppFilePath.h"
 
 #include <QApplication>
 
-AppContext ProgramContext()
+AppContext ProgramContext(const QString &appFolder)
 {
-    return AppContext{AppFolder(QCoreApplication::applicationDirPath()), QStringLiteral(BIDWARDEN_SITE_URL), {}};
+    return AppContext{appFolder, QStringLiteral(BIDWARDEN_SITE_URL), {}};
 }
 
 std::unique_ptr<SessionReader> ConnectSite(const AppContext &context,

@@ -25,8 +25,8 @@ struct AppContext
 std::unique_ptr<SessionReader> ConnectSite(const AppContext &context,
                                            std::function<void(std::unique_ptr<SiteClient>)> ready);
 
-// The context of the running program: its data folder and the compiled-in site.
-AppContext ProgramContext();
+// The context of the running program: its data folder (AppFolder's choice) and the compiled-in site.
+AppContext ProgramContext(const QString &appFolder);
 
 // Ends the program at once: every window closes, nothing is asked.
 void EndProgram();

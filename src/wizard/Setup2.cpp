@@ -20,7 +20,7 @@
 #include <QFile>
 #include <QTimer>
 
-const QString Setup2::ImportReason = QStringLiteral("Auto Added by Wizard");
+const QString Setup2::ImportReason = QString::fromLatin1(BidderStore::ImportReason);
 
 namespace {
 
@@ -139,7 +139,7 @@ void Setup2::listDownloaded(const FetchedPage &fetched)
 {
     const QByteArray &page = fetched.body;
     // The page is kept while the list is read from it, as the site sent it.
-    if (SiteResult<Done> written = m_import->site->WritePageFile(kBlockPage, page); !written) {
+    if (SiteResult<Done> written = m_import->site->WritePageFile(Page::BlockList, page); !written) {
         endImport(written.error().message);
         return;
     }
@@ -200,8 +200,8 @@ void Setup2::allChecked()
     // The list about to be replaced is kept first, and only now: a Download that fails before this
     // point changes nothing, so it needs no copy and pushes no older one out. Without a copy, the
     // list is not replaced.
-    if (const StoreBackupResult backup = BackUpStore(list.storePath()); !backup.ok()) {
-        endImport(backup.message + QStringLiteral("\n\nSo nothing was imported, and your list was left as it was."));
+    if (const auto backup = BackUpStore(list.storePath()); !backup) {
+        endImport(backup.error() + QStringLiteral("\n\nSo nothing was imported, and your list was left as it was."));
         return;
     }
     // The old rows go and the new ones come in one transaction: all of it, or nothing.

@@ -88,15 +88,48 @@ std::string blockPage(const std::vector<std::string> &list, bool tokens)
            "<input type=submit value=\"Block bidders\">\r\n</form>\r\n</body>\r\n</html>\r\n";
 }
 
-std::string historyPage(const std::string &id, bool naru)
+// The id's UTF-8 as Latin-1 bytes; a character Latin-1 lacks becomes "?".
+std::string toLatin1(const std::string &utf8)
 {
-    std::string page = "<html>\r\n<head><title>User ID History</title></head>\r\n<body>\r\n";
+    std::string out;
+    for (size_t i = 0; i < utf8.size(); ++i) {
+        const auto c = static_cast<unsigned char>(utf8[i]);
+        if (c < 0x80) {
+            out += char(c);
+        } else if ((c == 0xC2 || c == 0xC3) && i + 1 < utf8.size()) {
+            out += char(((c & 0x03) << 6) | (static_cast<unsigned char>(utf8[++i]) & 0x3F));
+        } else {
+            out += '?';
+            while (i + 1 < utf8.size() && (static_cast<unsigned char>(utf8[i + 1]) & 0xC0) == 0x80)
+                ++i;
+        }
+    }
+    return out;
+}
+
+std::string historyPage(const std::string &id, bool naru, bool latin1)
+{
+    std::string page =
+        "<html>\r\n<head><title>User ID History</title>" +
+        std::string(latin1 ? "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=ISO-8859-1\">"
+                           : "<meta charset=\"utf-8\">") +
+        "</head>\r\n<body>\r\n";
     if (naru)
         page += "<p>The user ID you entered, <b>" + id + "</b>, is not a registered user.</p>\r\n";
     else
         page += "<h1>User ID history for " + id + "</h1>\r\n<table><tr><td>" + id +
                 "</td><td>since 01-Jan-99</td></tr></table>\r\n";
     return page + "</body>\r\n</html>\r\n";
+}
+
+std::string robotCheckPage(const std::string &rawId, const std::string &id)
+{
+    return "<html>\r\n<head><title>Security check</title></head>\r\n<body>\r\n"
+           "<p>Please verify that you are a person before you go on.</p>\r\n"
+           "<form method=post action=\"" +
+           cgiPath + "?MfcISAPICommand=ReturnUserIdHistory&amp;requested=" + rawId +
+           "\">\r\n<input type=hidden name=requested value=\"" + id +
+           "\">\r\n<input type=submit value=\"Continue\"></form>\r\n</body>\r\n</html>\r\n";
 }
 
 std::string maintenancePage()
@@ -149,6 +182,8 @@ struct StandinSite::Impl
     int failureRetryAfter = -1;
     bool lfOnly = false;
     bool maintenance = false;
+    bool robotCheck = false;
+    bool latin1 = false;
     bool trickle = false;
     std::map<Kind, std::string> redirectElsewhere;
     std::vector<Request> requests;
@@ -239,8 +274,9 @@ void StandinSite::Impl::handle(const httplib::Request &req, httplib::Response &r
         const std::string id = percentDecode(raw);
         const auto custom = historyPages.find(id);
         page = maintenance                    ? maintenancePage()
+               : robotCheck                   ? robotCheckPage(raw, id)
                : custom != historyPages.end() ? custom->second
-                                              : historyPage(id, naruIds.count(id) > 0);
+                                              : historyPage(latin1 ? toLatin1(id) : id, naruIds.count(id) > 0, latin1);
         const auto idFault = lookupFaults.find(id);
         if (idFault != lookupFaults.end())
             applied = idFault->second;
@@ -513,6 +549,18 @@ void StandinSite::setMaintenance(bool maintenance)
 {
     std::lock_guard<std::mutex> lock(d->mutex);
     d->maintenance = maintenance;
+}
+
+void StandinSite::setRobotCheck(bool robotCheck)
+{
+    std::lock_guard<std::mutex> lock(d->mutex);
+    d->robotCheck = robotCheck;
+}
+
+void StandinSite::setLatin1(bool latin1)
+{
+    std::lock_guard<std::mutex> lock(d->mutex);
+    d->latin1 = latin1;
 }
 
 void StandinSite::setRedirectElsewhere(Kind kind, const std::string &base)

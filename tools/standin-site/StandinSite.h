@@ -45,8 +45,9 @@ public:
     // Without this cookie the bidder-block page and the upload answer with a sign-in page.
     void setRequiredCookie(const std::string &name, const std::string &value);
     // A session that has ended: every request to the CGI endpoint gets the sign-in page (a 200 with a
-    // password field) or, given redirectTo, a 302 there. "/signin" serves the sign-in page; a CGI
-    // address is served as usual.
+    // password field) or, given redirectTo, a 302 there. "/signin" serves the sign-in page under any
+    // host name, so redirectTo may be a whole address on another host name that reaches this server
+    // (the site's sign-in host); a CGI address is served as usual.
     void setSignedOut(bool signedOut, const std::string &redirectTo = {});
     // The site's limit: an upload answered as done keeps only the first `count` of its ids (0 = ignores
     // it, -1 = keeps all).
@@ -69,6 +70,11 @@ public:
     // Down for maintenance: every lookup is answered 200 with a page that names neither the id nor
     // the phrase.
     void setMaintenance(bool maintenance);
+    // A robot check: every lookup is answered 200 with a page whose form echoes the requested id, in
+    // its action and in a hidden field, and whose text names neither the id nor the phrase.
+    void setRobotCheck(bool robotCheck);
+    // History pages in Latin-1, as they declare, with the id converted from UTF-8 (others: UTF-8).
+    void setLatin1(bool latin1);
     // Requests of one kind that reach it as 127.0.0.1 are sent on with a 302 to `base` (another
     // origin: "http://localhost:PORT", or another port) plus the same path and query; "" = none.
     enum class Kind
