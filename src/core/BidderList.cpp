@@ -196,14 +196,26 @@ Status BidderList::remove(int row)
     return Done{};
 }
 
-Status BidderList::replaceAll(const QList<Bidder> &bidders)
+Status BidderList::replaceAll(const QList<Bidder> &bidders, std::optional<QStringList> siteBase)
 {
     Session session(*this);
-    auto replaced = m_store->replaceAll(bidders);
+    auto replaced = m_store->replaceAll(bidders, std::move(siteBase));
     if (!replaced)
         return Failure{replaced.error()};
     m_rows = std::move(*replaced);
     m_loaded = true;
     emit reset();
     return Done{};
+}
+
+Result<std::optional<QStringList>> BidderList::siteBase()
+{
+    Session session(*this);
+    return m_store->siteBase();
+}
+
+Status BidderList::setSiteBase(const QStringList &ids)
+{
+    Session session(*this);
+    return m_store->setSiteBase(ids);
 }
