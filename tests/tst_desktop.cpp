@@ -7,10 +7,13 @@
 
 #include <QCryptographicHash>
 #include <QDir>
+#include <QLocalServer>
+#include <QLocalSocket>
 #include <QLockFile>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTest>
+#include <QThread>
 #include <QWidget>
 #include <unistd.h>
 
@@ -62,6 +65,7 @@ private slots:
     void secondStartRaisesTheFirstAndEnds();
     void lockLeftByACrashIsTakenOver();
     void socketNameThatCannotBeHadIsTold();
+    void aHolderThatDoesNotSayRaisedIsNoHandOver();
     void backupsAreConsistentCopiesAndOnlyThoseOlderThanTheNewestTenGo();
 
 private:
@@ -215,6 +219,34 @@ void TestDesktop::socketNameThatCannotBeHadIsTold()
     QVERIFY(first.claim()); // the list is safe under the lock: the program goes on
     const QList<MessageBox::Shown> shown = MessageBox::takeShown();
     QVERIFY(shown.size() == 1 && shown[0].text.contains(name));
+}
+
+void TestDesktop::aHolderThatDoesNotSayRaisedIsNoHandOver()
+{
+    // The lock is held, and something answers at the socket, but not as a running Bidwarden does.
+    TestFolder folder;
+    QLockFile held(folder.file(QString::fromLatin1(SingleInstance::LockFileName)));
+    QVERIFY(held.tryLock(0));
+    const QString name = SingleInstance::serverName(folder.path());
+    QLocalServer::removeServer(name);
+    std::unique_ptr<QThread> holder(QThread::create([name] {
+        QLocalServer server;
+        if (!server.listen(name) || !server.waitForNewConnection(10000))
+            return;
+        QLocalSocket *socket = server.nextPendingConnection();
+        socket->write("busy\n");
+        socket->waitForBytesWritten(3000);
+        socket->waitForDisconnected(3000);
+    }));
+    holder->start();
+    SingleInstance second(folder.path());
+    MessageBox::setNextAnswer(QMessageBox::Ok);
+    const bool claimed = second.claim();
+    holder->wait();
+    QVERIFY(!claimed);
+    QCOMPARE(second.exitCode(), 1);
+    const QList<MessageBox::Shown> shown = MessageBox::takeShown();
+    QVERIFY(shown.size() == 1 && shown[0].text.contains(QStringLiteral("already running")));
 }
 
 void TestDesktop::backupsAreConsistentCopiesAndOnlyThoseOlderThanTheNewestTenGo()
