@@ -66,11 +66,15 @@ private slots:
         BBMain *main = openMain({bidder("carol", "Yes", "05/11/2026-09:00:00"), bidder("alice"), bidder("Bob")});
         QCOMPARE(shown(main), QStringList({"carol", "alice", "Bob"}));
         QCOMPARE(shown(main, 1), QStringList({"Yes", "No", "No"}));
+        clickHeader(main, 1);
+        QCOMPARE(shown(main, 1), QStringList({"No", "No", "Yes"}));
+        QCOMPARE(view(main)->header()->sortIndicatorSection(), 1);
         clickHeader(main, 0);
         clickHeader(main, 0);
         QCOMPARE(shown(main), QStringList({"carol", "Bob", "alice"}));
         QVERIFY(view(main)->header()->isSortIndicatorShown());
         QCOMPARE(view(main)->header()->sortIndicatorOrder(), Qt::DescendingOrder);
+        QCOMPARE(view(main)->header()->sectionSize(3), 267); // a list read again keeps its widths
 
         // Double-click the second row: the record opens, with Save first, and Enter saves the edit.
         const QPoint bob = rowCentre(main, 1);
@@ -263,6 +267,14 @@ private slots:
         QVERIFY(message().text.contains(QStringLiteral("named neither the id")));
         QCOMPARE(shown(main, 1), QStringList({"Yes", "Yes", "No"}));
         QCOMPARE(m_folder->stored(), m_flow->list().rows());
+
+        // A row whose record went behind the program's back stops it too, and is not shown as saved.
+        m_site->setMaintenance(false);
+        m_folder->sql("DROP TRIGGER b; DELETE FROM Bidders WHERE UserName = 'carol'");
+        NARU gone(m_flow->list(), m_flow->context(), main);
+        MessageBox::setNextAnswer(QMessageBox::Ok);
+        gone.exec();
+        QVERIFY(message().text.contains(QStringLiteral("no stored record for \"carol\"")));
     }
 
     // Click "Save to eBay" and wait until the window is usable again.
