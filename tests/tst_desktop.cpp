@@ -227,16 +227,13 @@ void TestDesktop::aHolderThatDoesNotSayRaisedIsNoHandOver()
     TestFolder folder;
     QLockFile held(folder.file(QString::fromLatin1(SingleInstance::LockFileName)));
     QVERIFY(held.tryLock(0));
-    const QString name = SingleInstance::serverName(folder.path());
-    QLocalServer::removeServer(name);
-    std::unique_ptr<QThread> holder(QThread::create([name] {
+    std::unique_ptr<QThread> holder(QThread::create([name = SingleInstance::serverName(folder.path())] {
         QLocalServer server;
-        if (!server.listen(name) || !server.waitForNewConnection(10000))
-            return;
-        QLocalSocket *socket = server.nextPendingConnection();
-        socket->write("busy\n");
-        socket->waitForBytesWritten(3000);
-        socket->waitForDisconnected(3000);
+        if (server.listen(name) && server.waitForNewConnection(10000)) {
+            QLocalSocket *socket = server.nextPendingConnection();
+            socket->write("busy\n");
+            socket->waitForDisconnected(3000);
+        }
     }));
     holder->start();
     SingleInstance second(folder.path());
@@ -245,8 +242,7 @@ void TestDesktop::aHolderThatDoesNotSayRaisedIsNoHandOver()
     holder->wait();
     QVERIFY(!claimed);
     QCOMPARE(second.exitCode(), 1);
-    const QList<MessageBox::Shown> shown = MessageBox::takeShown();
-    QVERIFY(shown.size() == 1 && shown[0].text.contains(QStringLiteral("already running")));
+    QVERIFY(MessageBox::takeShown().value(0).text.contains(QStringLiteral("already running")));
 }
 
 void TestDesktop::backupsAreConsistentCopiesAndOnlyThoseOlderThanTheNewestTenGo()

@@ -42,10 +42,6 @@ class TestWindows : public WindowTest
             texts << model->index(row, column).data().toString();
         return texts;
     }
-    static QPoint rowCentre(BBMain *main, int row)
-    {
-        return view(main)->visualRect(view(main)->model()->index(row, 0)).center();
-    }
     static void clickHeader(BBMain *main, int column)
     {
         QHeaderView *header = view(main)->header();
@@ -77,7 +73,7 @@ private slots:
         QCOMPARE(view(main)->header()->sectionSize(3), 267); // a list read again keeps its widths
 
         // Double-click the second row: the record opens, with Save first, and Enter saves the edit.
-        const QPoint bob = rowCentre(main, 1);
+        const QPoint bob = view(main)->visualRect(view(main)->model()->index(1, 0)).center();
         QTest::mouseClick(view(main)->viewport(), Qt::LeftButton, {}, bob);
         QString naruShown;
         whenModal([&](QWidget *dialog) {
@@ -105,7 +101,7 @@ private slots:
 
         // A row whose record went behind the program's back is reported, not opened.
         QVERIFY(BidderStore(m_folder->storePath()).removeUser(QStringLiteral("alice")));
-        const QPoint alice = rowCentre(main, 1);
+        const QPoint alice = view(main)->visualRect(view(main)->model()->index(1, 0)).center();
         QTest::mouseClick(view(main)->viewport(), Qt::LeftButton, {}, alice);
         MessageBox::setNextAnswer(QMessageBox::Ok);
         QTest::mouseDClick(view(main)->viewport(), Qt::LeftButton, {}, alice);

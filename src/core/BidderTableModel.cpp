@@ -60,12 +60,7 @@ QVariant BidderTableModel::data(const QModelIndex &index, int role) const
 
 QVariant BidderTableModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
-    if (role != Qt::DisplayRole)
-        return {};
-    // Rows are numbered from 1, in display order.
-    if (orientation == Qt::Vertical)
-        return section + 1;
-    if (section < 0 || section >= kColumnCount)
+    if (role != Qt::DisplayRole || orientation != Qt::Horizontal || section < 0 || section >= kColumnCount)
         return {};
     return QString::fromLatin1(kColumns[section].caption);
 }
