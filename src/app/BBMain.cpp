@@ -21,17 +21,11 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QShortcut>
-#include <QTreeWidgetItem>
 #include <QVBoxLayout>
 
 namespace {
 
 const int kColumnWidths[] = {200, 40, 133, 267};
-
-QStringList cells(const Bidder &bidder)
-{
-    return {bidder.userName, bidder.naru, bidder.dateTime, bidder.reason};
-}
 
 const QString kUploadTitle = QStringLiteral("Submit to eBay");
 
@@ -62,6 +56,7 @@ BBMain::BBMain(WindowFlow &flow, QWidget *parent)
     m_ui->setupUi(this);
     setAttribute(Qt::WA_DeleteOnClose);
 
+    m_ui->ListView1->setModel(&m_list.model());
     QHeaderView *header = m_ui->ListView1->header();
     header->setSectionsClickable(true);
     header->setSectionsMovable(false);
@@ -73,20 +68,17 @@ BBMain::BBMain(WindowFlow &flow, QWidget *parent)
     m_unreadNotice = new QLabel(QStringLiteral("Bidwarden could not read your list of blocked bidders, so it cannot "
                                                "be changed now.\nClick a column heading to try again."));
     m_unreadNotice->setObjectName(QStringLiteral("UnreadNotice"));
+    m_unreadNotice->setTextFormat(Qt::PlainText);
     m_unreadNotice->setAlignment(Qt::AlignCenter);
     m_unreadNotice->setWordWrap(true);
     m_unreadNotice->setAttribute(Qt::WA_TransparentForMouseEvents);
     m_unreadNotice->hide();
     (new QVBoxLayout(m_ui->ListView1->viewport()))->addWidget(m_unreadNotice);
 
-    connect(&m_list, &BidderList::reset, this, &BBMain::showRows);
-    connect(&m_list, &BidderList::appended, this,
-            [this](int row) { m_ui->ListView1->addTopLevelItem(new QTreeWidgetItem(cells(m_list.at(row)))); });
-    connect(&m_list, &BidderList::changed, this, &BBMain::showRow);
-    connect(&m_list, &BidderList::removed, this, [this](int row) { delete m_ui->ListView1->takeTopLevelItem(row); });
-
+    // A list read afresh, or one that could not be read, changes what can be done.
+    connect(&m_list.model(), &QAbstractItemModel::modelReset, this, &BBMain::offerWhatCanBeDone);
     connect(header, &QHeaderView::sectionClicked, this, &BBMain::ListView1_ColumnClick);
-    connect(m_ui->ListView1, &QTreeWidget::itemDoubleClicked, this, &BBMain::ListView1_DblClick);
+    connect(m_ui->ListView1, &QTreeView::doubleClicked, this, &BBMain::ListView1_DblClick);
     // Enter on the list opens the selected row's record as a double click does, for those who
     // work from the keyboard or with a screen reader.
     for (const QKeySequence &key : {QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)})
@@ -144,19 +136,6 @@ void BBMain::openSetupWizard()
     m_flow.showWizard();
 }
 
-void BBMain::showRows()
-{
-    QTreeWidget *view = m_ui->ListView1;
-    view->clear();
-    QList<QTreeWidgetItem *> items;
-    items.reserve(m_list.count());
-    for (const Bidder &bidder : m_list.rows())
-        items.append(new QTreeWidgetItem(cells(bidder)));
-    view->addTopLevelItems(items);
-
-    offerWhatCanBeDone();
-}
-
 void BBMain::offerWhatCanBeDone()
 {
     // Nothing may act on a list that was not read: the store may hold rows that are not shown. And
@@ -174,29 +153,17 @@ void BBMain::offerWhatCanBeDone()
         setCursor(Qt::WaitCursor);
 }
 
-void BBMain::showRow(int row)
-{
-    QTreeWidgetItem *item = m_ui->ListView1->topLevelItem(row);
-    if (!item)
-        return;
-    const QStringList texts = cells(m_list.at(row));
-    // A sweep "changes" every row, mostly to the value it had: an unchanged cell is not redrawn.
-    for (int column = 0; column < texts.size(); ++column)
-        if (item->text(column) != texts.at(column))
-            item->setText(column, texts.at(column));
-}
-
 int BBMain::selectedRow() const
 {
-    const QList<QTreeWidgetItem *> selected = m_ui->ListView1->selectedItems();
-    return selected.isEmpty() ? -1 : m_ui->ListView1->indexOfTopLevelItem(selected.first());
+    const QModelIndexList selected = m_ui->ListView1->selectionModel()->selectedRows();
+    return selected.isEmpty() ? -1 : selected.first().row();
 }
 
 void BBMain::ListView1_ColumnClick(int column)
 {
-    // On a failure the list and the sort marker stay as they were. The header has turned its
-    // indicator at the click either way, so it is set from the marker either way.
-    const Status sorted = m_list.sortByHeader(m_ui->ListView1->headerItem()->text(column));
+    // On a failure the list and its order stay as they were. The header has turned its indicator
+    // at the click either way, so it is set from the list's order either way.
+    const Status sorted = m_list.sortBy(BidderTableModel::columnAt(column));
     updateSortIndicator();
     if (!sorted) {
         MessageBox::fail(this, sorted.error());
@@ -208,12 +175,12 @@ void BBMain::ListView1_ColumnClick(int column)
 
 void BBMain::updateSortIndicator()
 {
-    // The view's columns stand in the store's column order.
     QHeaderView *header = m_ui->ListView1->header();
     const std::optional<BidderStore::Order> order = m_list.sortOrder();
     header->setSortIndicatorShown(order.has_value());
     if (order)
-        header->setSortIndicator(int(order->column), order->descending ? Qt::DescendingOrder : Qt::AscendingOrder);
+        header->setSortIndicator(BidderTableModel::sectionOf(order->column),
+                                 order->descending ? Qt::DescendingOrder : Qt::AscendingOrder);
 }
 
 void BBMain::ListView1_DblClick()

@@ -16,9 +16,9 @@ namespace Ui {
 class BBMain;
 }
 
-// The main window: the list of blocked bidders and a button per job. It draws the BidderList
-// and redraws just what each change touched; the dialogs it opens change the list, never the
-// window.
+// The main window: the list of blocked bidders and a button per job. Its view shows the
+// BidderList's model, which redraws just what each change touched; the dialogs it opens change
+// the list, never the window.
 class BBMain : public QWidget
 {
     Q_OBJECT
@@ -45,8 +45,6 @@ private:
     bool handOverWhenEmpty();
     void openSetupWizard();
     void updateSortIndicator();
-    void showRows();
-    void showRow(int row);
     int selectedRow() const; // -1 when no row is selected
 
     void ListView1_ColumnClick(int column);

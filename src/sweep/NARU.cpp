@@ -46,10 +46,14 @@ void NARU::startChecks(std::unique_ptr<SiteClient> site)
         // The bar repaints at once only when a step shows; a paint for every row would cost more
         // than the rows themselves.
         m_ui->ProgressBar1->setValue(row + 1);
-        if (Status saved = m_list.setNaru(row, naru); !saved) {
-            m_checks->stop();
-            finish(saved.error());
-        }
+        const Result<bool> saved = m_list.setNaru(row, naru);
+        if (saved && *saved)
+            return;
+        m_checks->stop();
+        finish(saved ? QStringLiteral("Bidwarden has no stored record for \"%1\", so its NARU value was not saved. "
+                                      "The list may be out of date: click a column heading to read it again.")
+                           .arg(m_list.at(row).userName)
+                     : saved.error());
     });
     connect(m_checks.get(), &NaruChecks::failed, this, [this](int row, const SiteError &error) {
         // Rows done so far keep their new values; the rest keep what they had.
