@@ -216,7 +216,8 @@ void StandinSite::Impl::handle(const httplib::Request &req, httplib::Response &r
         fieldValue(query, "requested", &raw);
         const std::string id = percentDecode(raw);
         const auto custom = historyPages.find(id);
-        page = maintenance                    ? maintenancePage()
+        page = !hasRequiredCookie(req)        ? signInPage()
+               : maintenance                  ? maintenancePage()
                : custom != historyPages.end() ? custom->second
                                               : historyPage(id, naruIds.count(id) > 0);
         const auto idFault = lookupFaults.find(id);
