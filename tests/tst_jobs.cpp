@@ -332,7 +332,8 @@ private slots:
 
         // The last row's page not kept: its answer is not stored either.
         m_site->setLookupFault("alice", {});
-        m_site->setNaruIds({"bob"});
+        m_site->setNaruIds({});
+        m_site->setHistoryPage("bob", "bob is not a registered user");
         QVERIFY(QDir(m_folder->path()).mkdir(QStringLiteral("naru.htm.d")));
         QVERIFY(QFile::remove(m_folder->file("naru.htm")));
         QVERIFY(QDir(m_folder->path()).rename(QStringLiteral("naru.htm.d"), QStringLiteral("naru.htm")));
