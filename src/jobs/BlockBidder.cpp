@@ -11,7 +11,12 @@ BlockBidder::BlockBidder(SiteConnection &connection, BidderList &list, QObject *
     : QObject(parent), m_connection(connection), m_list(list)
 {}
 
-BlockBidder::~BlockBidder() = default;
+BlockBidder::~BlockBidder()
+{
+    // A read of the session under way would hand its client to a job that is gone.
+    if (m_running)
+        m_connection.cancel();
+}
 
 void BlockBidder::start(const QString &userId, const QString &reason)
 {

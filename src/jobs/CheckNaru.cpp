@@ -10,7 +10,12 @@ CheckNaru::CheckNaru(SiteConnection &connection, BidderList &list, QObject *pare
     : QObject(parent), m_connection(connection), m_list(list)
 {}
 
-CheckNaru::~CheckNaru() = default;
+CheckNaru::~CheckNaru()
+{
+    // A read of the session under way would hand its client to a job that is gone.
+    if (m_running)
+        m_connection.cancel();
+}
 
 void CheckNaru::start()
 {

@@ -48,7 +48,12 @@ ImportFromSite::ImportFromSite(SiteConnection &connection, BidderList &list, QOb
     : QObject(parent), m_connection(connection), m_list(list)
 {}
 
-ImportFromSite::~ImportFromSite() = default;
+ImportFromSite::~ImportFromSite()
+{
+    // A read of the session under way would hand its client to a job that is gone.
+    if (m_running)
+        m_connection.cancel();
+}
 
 void ImportFromSite::start()
 {

@@ -15,7 +15,12 @@ SaveToSite::SaveToSite(SiteConnection &connection, BidderList &list, QObject *pa
     : QObject(parent), m_connection(connection), m_list(list)
 {}
 
-SaveToSite::~SaveToSite() = default;
+SaveToSite::~SaveToSite()
+{
+    // A read of the session under way would hand its client to a job that is gone.
+    if (m_running)
+        m_connection.cancel();
+}
 
 void SaveToSite::start()
 {
