@@ -11,7 +11,7 @@
 
 Setup2::Setup2(WindowFlow &flow)
     : WizardWindow(flow), m_ui(std::make_unique<Ui::Setup2>()), m_connection(ConnectionFor(context())),
-      m_import(new ImportFromSite(*m_connection, flow.list(), this))
+      m_import(std::make_unique<ImportFromSite>(*m_connection, flow.list(), this))
 {
     m_ui->setupUi(this);
     // Download comes first in the focus order; QDialog would otherwise start on its default button.
@@ -22,9 +22,9 @@ Setup2::Setup2(WindowFlow &flow)
     m_lineTimer.setSingleShot(true);
     m_lineTimer.setInterval(100);
     connect(&m_lineTimer, &QTimer::timeout, this, &Setup2::showPendingLines);
-    connect(m_import, &ImportFromSite::listRead, this, &Setup2::listRead);
-    connect(m_import, &ImportFromSite::idChecked, this, &Setup2::idChecked);
-    connect(m_import, &ImportFromSite::finished, this, &Setup2::imported);
+    connect(m_import.get(), &ImportFromSite::listRead, this, &Setup2::listRead);
+    connect(m_import.get(), &ImportFromSite::idChecked, this, &Setup2::idChecked);
+    connect(m_import.get(), &ImportFromSite::finished, this, &Setup2::imported);
     // "Download"
     connect(m_ui->Command1, &QPushButton::clicked, this, &Setup2::Command1_Click);
     // "Back"

@@ -43,8 +43,9 @@ private:
 
     const std::unique_ptr<Ui::Setup2> m_ui;
     const std::unique_ptr<SiteConnection> m_connection;
-    ImportFromSite *m_import; // a child, after the connection it uses
-    int m_stride = 1;         // a step smaller than a pixel does not show; the bar moves only when it shows
+    // A child, so the window finds its jobs; it goes before the connection it uses.
+    const std::unique_ptr<ImportFromSite> m_import;
+    int m_stride = 1; // a step smaller than a pixel does not show; the bar moves only when it shows
     // Lines checked but not shown yet: the list takes them a few times a second, not one by one
     // (a redraw for every line would cost more than checking it).
     QStringList m_pendingLines;
