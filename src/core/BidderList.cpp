@@ -21,6 +21,11 @@ QString NaruValue(bool naru)
     return naru ? QStringLiteral("Yes") : QStringLiteral("No");
 }
 
+Bidder BidderList::block(const QString &userId, bool naru, const QString &reason, const QString &dateTime)
+{
+    return Bidder{userId, NaruValue(naru), dateTime, reason};
+}
+
 BidderList::BidderList(QString storePath, QObject *parent) : QObject(parent), m_storePath(std::move(storePath)) {}
 
 BidderList::~BidderList() = default;

@@ -4,6 +4,7 @@
 
 #include "core/BidderTableModel.h"
 #include "store/BidderStore.h"
+#include "store/DateTimeText.h"
 
 #include <QObject>
 #include <QStringList>
@@ -47,6 +48,11 @@ public:
     Status sortBy(BidderStore::Column column);
     // True once the rows have been read from the store (or replaced), and since.
     bool isLoaded() const { return m_loaded; }
+
+    // The record of a bidder blocked now: what Block Bidder, the import and Keep them store. The
+    // date is now's unless given (an import of thousands reads the clock once a second).
+    static Bidder block(const QString &userId, bool naru, const QString &reason,
+                        const QString &dateTime = DateTimeText());
 
     // Appends a new bidder after the last row, whatever the sort; refused while not loaded.
     Status add(const Bidder &bidder);

@@ -89,6 +89,7 @@ void BlockListUpload::fetched(const FetchedPage &page)
         // A success page proves nothing: the site's own list, read back, says what it kept.
         m_step = Step::ReadingBack;
         m_gets->start({BlockPagePath()});
+        emit readingBack();
         return;
     }
     case Step::ReadingBack: {

@@ -33,6 +33,7 @@ public:
 
 signals:
     void siteListRead(const QStringList &siteOnlyIds);
+    void readingBack();                      // the site answered the post; its list is being read back
     void uploaded(const UploadCheck &check); // the site answered: the check says what it kept
     void failed(const SiteError &error);     // the job has stopped
 
