@@ -4,6 +4,7 @@
 #include "core/BidderList.h"
 #include "core/SyncPlan.h"
 
+#include <QAbstractItemModelTester>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -18,6 +19,40 @@ QList<Bidder> rowsOf(const QString &ids)
     return rows;
 }
 
+QList<QStringList> shown(const QAbstractItemModel &model)
+{
+    QList<QStringList> rows;
+    for (int row = -1; row < model.rowCount(); ++row) {
+        QStringList cells;
+        for (int column = 0; column < model.columnCount(); ++column)
+            cells << (row < 0 ? model.headerData(column, Qt::Horizontal) : model.index(row, column).data()).toString();
+        rows << cells;
+    }
+    return rows;
+}
+
+// The headings, then each bidder's values in the columns they should stand in.
+QList<QStringList> cellsOf(const QList<Bidder> &bidders)
+{
+    QList<QStringList> rows{{"UserName", "NARU", "Date Added", "Reason"}};
+    for (const Bidder &b : bidders)
+        rows << QStringList{b.userName, b.naru, b.dateTime, b.reason};
+    return rows;
+}
+
+// The rows (and columns) each change touched, as a view hears of it.
+QList<int> touched(const QSignalSpy &spy)
+{
+    QList<int> numbers;
+    for (const QVariantList &signal : spy)
+        for (const QVariant &argument : signal)
+            if (argument.canConvert<int>())
+                numbers << argument.toInt();
+            else if (const QModelIndex index = argument.toModelIndex(); index.isValid())
+                numbers << index.row() << index.column();
+    return numbers;
+}
+
 } // namespace
 
 class TestCore : public QObject
@@ -25,39 +60,43 @@ class TestCore : public QObject
     Q_OBJECT
 
 private slots:
-    void headerClicksSortThroughTheMarker_data()
+    void clicksSortByTheColumnThenTheOtherWay_data()
     {
-        QTest::addColumn<QStringList>("clicks");
-        QTest::addColumn<QString>("marker");
+        using Column = BidderStore::Column;
+        QTest::addColumn<QList<Column>>("clicks");
+        QTest::addColumn<Column>("column");
+        QTest::addColumn<bool>("descending");
         QTest::addColumn<QStringList>("names");
         const QStringList byName{"Alice", "bob", "carol"}, byNameDown{"carol", "bob", "Alice"};
-        QTest::newRow("once") << QStringList{"UserName"} << "UserName" << byName;
-        QTest::newRow("twice") << QStringList{"UserName", "UserName"} << "UserNameDESC" << byNameDown;
-        QTest::newRow("thrice") << QStringList{"UserName", "UserName", "UserName"} << "UserName" << byName;
-        QTest::newRow("other column between") << QStringList{"UserName", "NARU", "UserName"} << "UserName" << byName;
+        const Column name = Column::UserName;
+        QTest::newRow("once") << QList<Column>{name} << name << false << byName;
+        QTest::newRow("twice") << QList<Column>{name, name} << name << true << byNameDown;
+        QTest::newRow("thrice") << QList<Column>{name, name, name} << name << false << byName;
+        QTest::newRow("other column between") << QList<Column>{name, Column::Naru, name} << name << false << byName;
         QTest::newRow("reason after its descending")
-            << QStringList{"Reason", "Reason", "Reason"} << "Reason" << QStringList{"carol", "Alice", "bob"};
-        QTest::newRow("date twice") << QStringList{"Date Added", "Date Added"} << "dateTimeDESC"
+            << QList<Column>(3, Column::Reason) << Column::Reason << false << QStringList{"carol", "Alice", "bob"};
+        QTest::newRow("date twice") << QList<Column>(2, Column::DateTime) << Column::DateTime << true
                                     << QStringList{"bob", "Alice", "carol"};
-        QTest::newRow("naru") << QStringList{"NARU"} << "NARU" << QStringList{"carol", "bob", "Alice"};
-        // Header texts are matched exactly; anything else leaves the list and the marker alone.
-        QTest::newRow("unknown header") << QStringList{"NARU", "username"} << "NARU"
-                                        << QStringList{"carol", "bob", "Alice"};
+        QTest::newRow("naru") << QList<Column>{Column::Naru} << Column::Naru << false
+                              << QStringList{"carol", "bob", "Alice"};
     }
-    void headerClicksSortThroughTheMarker()
+    void clicksSortByTheColumnThenTheOtherWay()
     {
-        QFETCH(QStringList, clicks);
-        QFETCH(QString, marker);
+        QFETCH(QList<BidderStore::Column>, clicks);
+        QFETCH(BidderStore::Column, column);
+        QFETCH(bool, descending);
         QFETCH(QStringList, names);
         TestFolder folder;
         folder.seed({bidder("carol", "No", "03/12/2026", "a"), bidder("bob", "No", "05/12/2026", "c"),
                      bidder("Alice", "Yes", "04/12/2026", "b")});
         BidderList list(folder.storePath());
         QVERIFY(list.load());
-        QCOMPARE(list.sortMarker(), QString());
-        for (const QString &header : clicks)
-            QVERIFY(list.sortByHeader(header));
-        QCOMPARE(list.sortMarker(), marker);
+        QVERIFY(!list.sortOrder());
+        for (BidderStore::Column clicked : clicks)
+            QVERIFY(list.sortBy(clicked));
+        QVERIFY(list.sortOrder());
+        QCOMPARE(list.sortOrder()->column, column);
+        QCOMPARE(list.sortOrder()->descending, descending);
         QCOMPARE(list.userNames(), names);
     }
 
@@ -114,41 +153,69 @@ private slots:
                  plan);
     }
 
+    void theModelShowsEachColumnUnderItsHeading()
+    {
+        TestFolder folder;
+        const QList<Bidder> seeded{bidder("carol", "No", "03/12/2026", "b"), bidder("bob", "Yes", "05/12/2026", "c"),
+                                   bidder("Alice", "No", "04/12/2026", "a")};
+        folder.seed(seeded);
+        BidderList list(folder.storePath());
+        QAbstractItemModelTester tester(&list.model(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QVERIFY(list.load());
+        QCOMPARE(shown(list.model()), cellsOf(seeded));
+        // A click on a heading sorts by what stands under it.
+        for (int section = 0; section < list.model().columnCount(); ++section) {
+            QVERIFY(list.sortBy(BidderTableModel::columnAt(section)));
+            QStringList column;
+            for (const QStringList &row : shown(list.model()).mid(1))
+                column << row.at(section);
+            QStringList sorted = column;
+            sorted.sort(Qt::CaseInsensitive);
+            QCOMPARE(column, sorted);
+        }
+    }
+
     void changesGoToTheStoreThenTheRows()
     {
         TestFolder folder;
         folder.seed({bidder("alice"), bidder("zap", "No", "d1"), bidder("ZAP", "No", "d2")});
         BidderList list(folder.storePath());
         QVERIFY(list.load());
-        QSignalSpy appended(&list, &BidderList::appended), changed(&list, &BidderList::changed),
-            removed(&list, &BidderList::removed), reset(&list, &BidderList::reset);
+        const BidderTableModel &model = list.model();
+        QAbstractItemModelTester tester(&list.model(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QSignalSpy appended(&model, &QAbstractItemModel::rowsInserted),
+            changed(&model, &QAbstractItemModel::dataChanged), removed(&model, &QAbstractItemModel::rowsRemoved),
+            reset(&model, &QAbstractItemModel::modelReset);
 
         // After a sort, a new bidder still goes to the end.
-        QVERIFY(list.sortByHeader(QStringLiteral("UserName")));
+        QVERIFY(list.sortBy(BidderStore::Column::UserName));
         QVERIFY(list.add(bidder("aaron", "Yes")));
         QCOMPARE(list.userNames(), QStringList({"alice", "zap", "ZAP", "aaron"}));
         QVERIFY(list.storedRecord(3)->has_value());
-        QVERIFY(list.setNaru(2, true));
+        QCOMPARE(*list.setNaru(2, true), true);
         // A record is edited where it was clicked: of two rows of one id, the one meant, whichever
         // was stored first, in the store and on screen alike.
         QCOMPARE(*list.setDateAndReason(2, QStringLiteral("then"), QStringLiteral("why")), true);
         QCOMPARE(folder.stored().at(2), bidder("ZAP", "Yes", "then", "why"));
         QVERIFY(list.remove(1));
-        QCOMPARE(appended.takeFirst(), QVariantList{3});
+        QCOMPARE(touched(appended), QList<int>({3, 3}));
         // A NARU value and a delete are about the user id: every row of it, in any letter case.
-        QCOMPARE(changed, QList<QVariantList>({{2}, {1}, {2}}));
-        QCOMPARE(removed, QList<QVariantList>({{2}, {1}}));
+        // Each change redraws the cells it changed.
+        QCOMPARE(touched(changed), QList<int>({2, 1, 2, 1, 1, 1, 1, 1, 2, 2, 2, 3}));
+        QCOMPARE(touched(removed), QList<int>({2, 2, 1, 1}));
         QCOMPARE(reset.count(), 1);
         const QList<Bidder> expected = {bidder("alice"), bidder("aaron", "Yes")};
         QCOMPARE(folder.stored(), expected);
         QCOMPARE(list.rows(), expected);
+        QCOMPARE(shown(model), cellsOf(expected));
         // A row whose record went behind the program's back is not shown as saved.
         QVERIFY(BidderStore(folder.storePath()).removeUser(QStringLiteral("aaron")));
-        const Status naru = list.setNaru(1, true);
-        QVERIFY2(!naru && naru.error().contains(QStringLiteral("\"aaron\"")), qPrintable(naru.error()));
+        changed.clear();
+        QCOMPARE(*list.setNaru(1, true), false);
         QCOMPARE(*list.setDateAndReason(1, QStringLiteral("x"), QStringLiteral("y")), false);
         QVERIFY(!list.storedRecord(1)->has_value());
         QCOMPARE(list.rows(), expected);
+        QCOMPARE(changed.count(), 0);
         QVERIFY(list.replaceAll({bidder("x")}));
         QCOMPARE(list.rows(), folder.stored());
         QVERIFY(list.storedRecord(0)->has_value());
@@ -160,12 +227,12 @@ private slots:
         folder.seed({bidder("alice"), bidder("bob")});
         BidderList list(folder.storePath());
         QVERIFY(list.load());
-        QVERIFY(list.sortByHeader(QStringLiteral("NARU")));
+        QVERIFY(list.sortBy(BidderStore::Column::Naru));
         folder.sql("CREATE TRIGGER a BEFORE INSERT ON Bidders BEGIN SELECT RAISE(ABORT, 'no insert'); END;"
                    "CREATE TRIGGER b BEFORE UPDATE ON Bidders BEGIN SELECT RAISE(ABORT, 'no update'); END;"
                    "CREATE TRIGGER c BEFORE DELETE ON Bidders BEGIN SELECT RAISE(ABORT, 'no delete'); END;");
         const QList<Bidder> before = list.rows();
-        QSignalSpy signalled(&list, &BidderList::changed);
+        QSignalSpy signalled(&list.model(), &QAbstractItemModel::dataChanged);
         const Status added = list.add(bidder("carol"));
         QVERIFY2(!added && added.error().contains(QStringLiteral("carol")), qPrintable(added.error()));
         QVERIFY(!list.setNaru(0, true));
@@ -174,21 +241,22 @@ private slots:
         QVERIFY(!list.replaceAll({}));
         QCOMPARE(list.rows(), before);
         QCOMPARE(signalled.count(), 0);
-        // A sort that cannot read keeps the rows and the marker, and has them drawn again.
+        // A sort that cannot read keeps the rows and the order, and has them drawn again.
         QFile::remove(folder.storePath());
         folder.write(QStringLiteral("bidders.mdb"), "not a store");
-        QSignalSpy reset(&list, &BidderList::reset);
-        QVERIFY(!list.sortByHeader(QStringLiteral("NARU")));
-        QCOMPARE(list.sortMarker(), QStringLiteral("NARU"));
+        QSignalSpy reset(&list.model(), &QAbstractItemModel::modelReset);
+        QVERIFY(!list.sortBy(BidderStore::Column::Naru));
+        QVERIFY(list.sortOrder() && list.sortOrder()->column == BidderStore::Column::Naru &&
+                !list.sortOrder()->descending);
         QCOMPARE(list.rows(), before);
         // A load that cannot read holds no rows, as it shows none, and takes none until a read succeeds.
         QVERIFY(!list.load());
         QCOMPARE(reset.count(), 2);
-        QVERIFY(list.rows().isEmpty() && list.sortMarker().isEmpty() && !list.isLoaded());
+        QVERIFY(list.rows().isEmpty() && !list.sortOrder() && !list.isLoaded() && list.model().rowCount() == 0);
         QFile::remove(folder.storePath());
         folder.seed({bidder("dave")});
         QVERIFY(!list.add(bidder("carol")));
-        QVERIFY(list.sortByHeader(QStringLiteral("UserName")) && list.isLoaded());
+        QVERIFY(list.sortBy(BidderStore::Column::UserName) && list.isLoaded());
         QCOMPARE(list.rows(), folder.stored());
     }
 };

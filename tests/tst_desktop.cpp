@@ -6,10 +6,13 @@
 
 #include <QCryptographicHash>
 #include <QDir>
+#include <QLocalServer>
+#include <QLocalSocket>
 #include <QLockFile>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTest>
+#include <QThread>
 #include <QWidget>
 #include <unistd.h>
 
@@ -54,6 +57,7 @@ private slots:
     void secondStartRaisesTheFirstAndEnds();
     void lockLeftByACrashIsTakenOver();
     void socketNameThatCannotBeHadIsTold();
+    void aHolderThatDoesNotSayRaisedIsNoHandOver();
 
 private:
     QTemporaryDir m_temp;
@@ -210,6 +214,30 @@ void TestDesktop::socketNameThatCannotBeHadIsTold()
     QVERIFY(first.claim()); // the list is safe under the lock: the program goes on
     const QList<MessageBox::Shown> shown = MessageBox::takeShown();
     QVERIFY(shown.size() == 1 && shown[0].text.contains(name));
+}
+
+void TestDesktop::aHolderThatDoesNotSayRaisedIsNoHandOver()
+{
+    // The lock is held, and something answers at the socket, but not as a running Bidwarden does.
+    TestFolder folder;
+    QLockFile held(folder.file(QString::fromLatin1(SingleInstance::LockFileName)));
+    QVERIFY(held.tryLock(0));
+    std::unique_ptr<QThread> holder(QThread::create([name = SingleInstance::serverName(folder.path())] {
+        QLocalServer server;
+        if (server.listen(name) && server.waitForNewConnection(10000)) {
+            QLocalSocket *socket = server.nextPendingConnection();
+            socket->write("busy\n");
+            socket->waitForDisconnected(3000);
+        }
+    }));
+    holder->start();
+    SingleInstance second(folder.path());
+    MessageBox::setNextAnswer(QMessageBox::Ok);
+    const bool claimed = second.claim();
+    holder->wait();
+    QVERIFY(!claimed);
+    QCOMPARE(second.exitCode(), 1);
+    QVERIFY(MessageBox::takeShown().value(0).text.contains(QStringLiteral("already running")));
 }
 
 QTEST_MAIN(TestDesktop)

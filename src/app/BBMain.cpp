@@ -6,12 +6,7 @@
 #include "app/WindowFlow.h"
 #include "dialogs/BBidder.h"
 #include "dialogs/BlockedBidder.h"
-#include "session/BrowserSession.h"
-#include "site/BlockListUpload.h"
-#include "site/NaruChecks.h"
-#include "site/SiteClient.h"
-#include "site/SiteOperations.h"
-#include "store/DateTimeText.h"
+#include "jobs/SiteConnection.h"
 #include "sweep/NARU.h"
 #include "ui/MessageBox.h"
 #include "ui_BBMain.h"
@@ -21,47 +16,24 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QShortcut>
-#include <QTreeWidgetItem>
 #include <QVBoxLayout>
 
 namespace {
 
 const int kColumnWidths[] = {200, 40, 133, 267};
 
-QStringList cells(const Bidder &bidder)
-{
-    return {bidder.userName, bidder.naru, bidder.dateTime, bidder.reason};
-}
-
 const QString kUploadTitle = QStringLiteral("Submit to eBay");
 
 } // namespace
 
-const QString BBMain::FoundOnSiteReason = QStringLiteral("Found on the site");
-
-// One "Save to eBay": the browser session read, the site's list read, the ids kept from it, then
-// the post. A child of the window, so that one ended but not yet deleted goes with the window.
-struct BBMain::Upload : QObject
-{
-    explicit Upload(QObject *window) : QObject(window) {}
-
-    std::unique_ptr<SessionReader> connecting;
-    std::unique_ptr<SiteClient> site;
-    std::unique_ptr<BlockListUpload> job; // the jobs go before the client they use
-    std::unique_ptr<NaruChecks> checks;
-    QStringList keeping; // the ids found on the site that the seller keeps
-    QList<Bidder> kept;  // those checked so far
-    int added = 0;       // how many of them are in the list now
-    QString listText;    // the list as it was sent
-};
-
 BBMain::BBMain(WindowFlow &flow, QWidget *parent)
     : QWidget(parent), m_ui(std::make_unique<Ui::BBMain>()), m_flow(flow), m_list(flow.list()),
-      m_context(flow.context())
+      m_context(flow.context()), m_connection(ConnectionFor(m_context)), m_save(*m_connection, m_list)
 {
     m_ui->setupUi(this);
     setAttribute(Qt::WA_DeleteOnClose);
 
+    m_ui->ListView1->setModel(&m_list.model());
     QHeaderView *header = m_ui->ListView1->header();
     header->setSectionsClickable(true);
     header->setSectionsMovable(false);
@@ -73,20 +45,17 @@ BBMain::BBMain(WindowFlow &flow, QWidget *parent)
     m_unreadNotice = new QLabel(QStringLiteral("Bidwarden could not read your list of blocked bidders, so it cannot "
                                                "be changed now.\nClick a column heading to try again."));
     m_unreadNotice->setObjectName(QStringLiteral("UnreadNotice"));
+    m_unreadNotice->setTextFormat(Qt::PlainText);
     m_unreadNotice->setAlignment(Qt::AlignCenter);
     m_unreadNotice->setWordWrap(true);
     m_unreadNotice->setAttribute(Qt::WA_TransparentForMouseEvents);
     m_unreadNotice->hide();
     (new QVBoxLayout(m_ui->ListView1->viewport()))->addWidget(m_unreadNotice);
 
-    connect(&m_list, &BidderList::reset, this, &BBMain::showRows);
-    connect(&m_list, &BidderList::appended, this,
-            [this](int row) { m_ui->ListView1->addTopLevelItem(new QTreeWidgetItem(cells(m_list.at(row)))); });
-    connect(&m_list, &BidderList::changed, this, &BBMain::showRow);
-    connect(&m_list, &BidderList::removed, this, [this](int row) { delete m_ui->ListView1->takeTopLevelItem(row); });
-
+    // A list read afresh, or one that could not be read, changes what can be done.
+    connect(&m_list.model(), &QAbstractItemModel::modelReset, this, &BBMain::offerWhatCanBeDone);
     connect(header, &QHeaderView::sectionClicked, this, &BBMain::ListView1_ColumnClick);
-    connect(m_ui->ListView1, &QTreeWidget::itemDoubleClicked, this, &BBMain::ListView1_DblClick);
+    connect(m_ui->ListView1, &QTreeView::doubleClicked, this, &BBMain::ListView1_DblClick);
     // Enter on the list opens the selected row's record as a double click does, for those who
     // work from the keyboard or with a screen reader.
     for (const QKeySequence &key : {QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)})
@@ -104,6 +73,9 @@ BBMain::BBMain(WindowFlow &flow, QWidget *parent)
     connect(m_ui->Command3, &QPushButton::clicked, this, &BBMain::Command3_Click);
     // "Save to &eBay"
     connect(m_ui->Command4, &QPushButton::clicked, this, &BBMain::Command4_Click);
+    connect(&m_save, &SaveToSite::choiceNeeded, this, &BBMain::choiceNeeded);
+    connect(&m_save, &SaveToSite::progress, this, [this] { setCursor(Qt::WaitCursor); });
+    connect(&m_save, &SaveToSite::finished, this, &BBMain::uploaded);
     // "&About"
     connect(m_ui->Command8, &QPushButton::clicked, this, [this] {
         frmAbout about(this);
@@ -144,24 +116,11 @@ void BBMain::openSetupWizard()
     m_flow.showWizard();
 }
 
-void BBMain::showRows()
-{
-    QTreeWidget *view = m_ui->ListView1;
-    view->clear();
-    QList<QTreeWidgetItem *> items;
-    items.reserve(m_list.count());
-    for (const Bidder &bidder : m_list.rows())
-        items.append(new QTreeWidgetItem(cells(bidder)));
-    view->addTopLevelItems(items);
-
-    offerWhatCanBeDone();
-}
-
 void BBMain::offerWhatCanBeDone()
 {
     // Nothing may act on a list that was not read: the store may hold rows that are not shown. And
     // nothing but Escape while an upload runs.
-    const bool idle = !m_upload, loaded = m_list.isLoaded();
+    const bool idle = !m_save.isRunning(), loaded = m_list.isLoaded();
     for (QWidget *control : {static_cast<QWidget *>(m_ui->ListView1), static_cast<QWidget *>(m_ui->Command1),
                              static_cast<QWidget *>(m_ui->Command8), static_cast<QWidget *>(m_ui->Command9)})
         control->setEnabled(idle);
@@ -174,29 +133,17 @@ void BBMain::offerWhatCanBeDone()
         setCursor(Qt::WaitCursor);
 }
 
-void BBMain::showRow(int row)
-{
-    QTreeWidgetItem *item = m_ui->ListView1->topLevelItem(row);
-    if (!item)
-        return;
-    const QStringList texts = cells(m_list.at(row));
-    // A sweep "changes" every row, mostly to the value it had: an unchanged cell is not redrawn.
-    for (int column = 0; column < texts.size(); ++column)
-        if (item->text(column) != texts.at(column))
-            item->setText(column, texts.at(column));
-}
-
 int BBMain::selectedRow() const
 {
-    const QList<QTreeWidgetItem *> selected = m_ui->ListView1->selectedItems();
-    return selected.isEmpty() ? -1 : m_ui->ListView1->indexOfTopLevelItem(selected.first());
+    const QModelIndexList selected = m_ui->ListView1->selectionModel()->selectedRows();
+    return selected.isEmpty() ? -1 : selected.first().row();
 }
 
 void BBMain::ListView1_ColumnClick(int column)
 {
-    // On a failure the list and the sort marker stay as they were. The header has turned its
-    // indicator at the click either way, so it is set from the marker either way.
-    const Status sorted = m_list.sortByHeader(m_ui->ListView1->headerItem()->text(column));
+    // On a failure the list and its order stay as they were. The header has turned its indicator
+    // at the click either way, so it is set from the list's order either way.
+    const Status sorted = m_list.sortBy(BidderTableModel::columnAt(column));
     updateSortIndicator();
     if (!sorted) {
         MessageBox::fail(this, sorted.error());
@@ -208,12 +155,12 @@ void BBMain::ListView1_ColumnClick(int column)
 
 void BBMain::updateSortIndicator()
 {
-    // The view's columns stand in the store's column order.
     QHeaderView *header = m_ui->ListView1->header();
     const std::optional<BidderStore::Order> order = m_list.sortOrder();
     header->setSortIndicatorShown(order.has_value());
     if (order)
-        header->setSortIndicator(int(order->column), order->descending ? Qt::DescendingOrder : Qt::AscendingOrder);
+        header->setSortIndicator(BidderTableModel::sectionOf(order->column),
+                                 order->descending ? Qt::DescendingOrder : Qt::AscendingOrder);
 }
 
 void BBMain::ListView1_DblClick()
@@ -249,148 +196,54 @@ void BBMain::Command3_Click()
 
 void BBMain::Command4_Click()
 {
-    if (m_upload)
+    if (m_save.isRunning())
         return;
-    m_upload = std::make_unique<Upload>(this);
+    m_save.start();
     offerWhatCanBeDone();
-    // The read of the browser session belongs to this upload: one ended while it was under way
-    // (waiting to be deleted) takes no client from it.
-    m_upload->connecting = ConnectSite(m_context, [this, upload = m_upload.get()](std::unique_ptr<SiteClient> site) {
-        if (m_upload.get() != upload)
-            return;
-        m_upload->site = std::move(site);
-        m_upload->job = std::make_unique<BlockListUpload>(*m_upload->site);
-        connect(m_upload->job.get(), &BlockListUpload::siteListRead, this, &BBMain::siteListRead);
-        connect(m_upload->job.get(), &BlockListUpload::uploaded, this, &BBMain::uploaded);
-        connect(m_upload->job.get(), &BlockListUpload::failed, this,
-                [this](const SiteError &error) { endUpload(error.message); });
-        // Saving replaces the site's list: what the site holds is read first, so that nothing on
-        // it is removed without the seller having seen it.
-        m_upload->job->readSiteList(m_list.userNames());
-    });
 }
 
-void BBMain::siteListRead(const QStringList &siteOnlyIds)
+void BBMain::choiceNeeded(const SaveToSite::Question &question)
 {
-    const QStringList userNames = m_list.userNames();
     unsetCursor(); // the question is no wait
-    if (siteOnlyIds.isEmpty()) {
-        if (!MessageBox::ask(this, kUploadTitle, UploadQuestion(userNames)))
-            return endUpload(QString());
-        return sendList();
+    if (question.siteOnlyIds.isEmpty()) {
+        m_save.answer(MessageBox::ask(this, kUploadTitle, question.text) ? SaveToSite::Choice::Send
+                                                                         : SaveToSite::Choice::Cancel);
+        return;
     }
     // Keep them is the default: it loses nothing.
-    switch (MessageBox::choose(this, kUploadTitle, UploadQuestion(userNames, siteOnlyIds), QStringLiteral("&Keep them"),
+    switch (MessageBox::choose(this, kUploadTitle, question.text, QStringLiteral("&Keep them"),
                                QStringLiteral("&Remove them"))) {
     case QMessageBox::Yes:
-        return keepSiteOnly(siteOnlyIds);
+        return m_save.answer(SaveToSite::Choice::Keep);
     case QMessageBox::No:
-        return sendList();
+        return m_save.answer(SaveToSite::Choice::Send);
     default:
-        return endUpload(QString());
+        return m_save.answer(SaveToSite::Choice::Cancel);
     }
 }
 
-void BBMain::keepSiteOnly(const QStringList &siteOnlyIds)
+void BBMain::uploaded(const SaveToSite::Outcome &outcome)
 {
-    setCursor(Qt::WaitCursor);
-    // Each kept id is checked and stored as Block Bidder stores one; the list changes only once
-    // every one of them has an answer.
-    Upload &upload = *m_upload;
-    upload.keeping = siteOnlyIds;
-    upload.checks = std::make_unique<NaruChecks>(*upload.site);
-    connect(upload.checks.get(), &NaruChecks::answered, this, [this](int index, bool naru) {
-        m_upload->kept.append(Bidder{m_upload->keeping.at(index), NaruValue(naru), DateTimeText(), FoundOnSiteReason});
-    });
-    connect(upload.checks.get(), &NaruChecks::failed, this, [this](int index, const SiteError &error) {
-        endUpload(QStringLiteral("Bidwarden could not check whether \"%1\" is a registered user, so nothing was "
-                                 "added to your list or sent to the site.\n\n%2")
-                      .arg(m_upload->keeping.at(index), error.message));
-    });
-    connect(upload.checks.get(), &NaruChecks::finished, this, [this] {
-        QString failure;
-        {
-            const BidderList::Session session(m_list);
-            for (const Bidder &bidder : std::as_const(m_upload->kept)) {
-                if (Status added = m_list.add(bidder); !added) {
-                    failure = added.error() + QStringLiteral("\n\nSo nothing was sent to the site.");
-                    break;
-                }
-                ++m_upload->added;
-            }
-        }
-        if (!failure.isEmpty())
-            return endUpload(failure);
-        sendList();
-    });
-    upload.checks->start(siteOnlyIds);
-}
-
-void BBMain::sendList()
-{
-    setCursor(Qt::WaitCursor);
-    const QStringList userNames = m_list.userNames();
-    m_upload->listText = BidderListText(userNames);
-    m_upload->job->send(userNames);
-}
-
-void BBMain::uploaded(const UploadCheck &check)
-{
-    if (!check.done())
-        return endUpload(UploadNotKeptMessage(check));
-    const QString listText = m_upload->listText;
-    endUpload(QString());
-    MessageBox::tell(this, QString(), QStringLiteral("Added %1 to your eBay Blocked Bidders").arg(listText),
-                     QMessageBox::NoIcon);
-}
-
-void BBMain::endUpload(const QString &failure)
-{
-    if (!m_upload)
-        return;
-    // The jobs may be the ones whose signal is being handled, and the message below runs an event
-    // loop of its own: they go once control is back in this event loop, not in that one.
-    Upload *upload = m_upload.release();
-    upload->deleteLater();
-    if (upload->checks)
-        upload->checks->stop();
-    if (upload->job)
-        upload->job->stop();
     offerWhatCanBeDone();
-    if (failure.isEmpty())
-        return;
-    // Ids kept from the site stay in the list, stored, even when the post was never sent.
-    const int found = int(upload->keeping.size());
-    QString list = QStringLiteral("Your local list is unchanged.");
-    if (upload->added == found && found > 0)
-        list = QStringLiteral("The bidders found on the site are in your list now.");
-    else if (upload->added > 0)
-        list = QStringLiteral("%1 of the %2 bidders found on the site are in your list now.")
-                   .arg(QString::number(upload->added), QString::number(found));
-    MessageBox::fail(this, failure + QStringLiteral("\n\n") + list);
-}
-
-bool BBMain::posting() const
-{
-    return m_upload && m_upload->job && m_upload->job->isPosting();
+    if (outcome.kind == SaveToSite::Outcome::Kind::Done)
+        MessageBox::tell(this, QString(), outcome.message, QMessageBox::NoIcon);
+    else if (outcome.kind == SaveToSite::Outcome::Kind::Failed)
+        MessageBox::fail(this, outcome.message);
 }
 
 void BBMain::keyPressEvent(QKeyEvent *event)
 {
     // Escape stops an upload until its post is sent; the post itself always runs to its answer.
-    if (event->key() == Qt::Key_Escape && m_upload && !posting()) {
-        endUpload(QString());
+    if (event->key() == Qt::Key_Escape && m_save.isRunning() && m_save.stop())
         return;
-    }
     QWidget::keyPressEvent(event);
 }
 
 void BBMain::closeEvent(QCloseEvent *event)
 {
-    if (posting()) {
+    if (!m_save.stop()) {
         event->ignore();
         return;
     }
-    endUpload(QString());
     QWidget::closeEvent(event);
 }

@@ -2,23 +2,24 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "jobs/SaveToSite.h"
+
 #include <QWidget>
 #include <memory>
 
 class BidderList;
 class QLabel;
-class SessionReader;
+class SiteConnection;
 class WindowFlow;
 struct AppContext;
-struct UploadCheck;
 
 namespace Ui {
 class BBMain;
 }
 
-// The main window: the list of blocked bidders and a button per job. It draws the BidderList
-// and redraws just what each change touched; the dialogs it opens change the list, never the
-// window.
+// The main window: the list of blocked bidders and a button per job. Its view shows the
+// BidderList's model, which redraws just what each change touched; the dialogs it opens change
+// the list, never the window.
 class BBMain : public QWidget
 {
     Q_OBJECT
@@ -31,22 +32,15 @@ public:
     // Returns false when the window has handed over to the wizard and must not be shown.
     bool Form_Load();
 
-    // The reason given to the ids found on the site that the seller keeps before saving.
-    static const QString FoundOnSiteReason;
-
 protected:
     void keyPressEvent(QKeyEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    struct Upload;
-
     // True when the list is empty and the user chose to run the wizard, which is then open.
     bool handOverWhenEmpty();
     void openSetupWizard();
     void updateSortIndicator();
-    void showRows();
-    void showRow(int row);
     int selectedRow() const; // -1 when no row is selected
 
     void ListView1_ColumnClick(int column);
@@ -56,15 +50,9 @@ private:
     void Command4_Click();
     void Command5_Click();
 
-    // The steps of "Save to eBay", each started by the answer to the one before.
-    void siteListRead(const QStringList &siteOnlyIds);
-    void keepSiteOnly(const QStringList &siteOnlyIds);
-    void sendList();
-    void uploaded(const UploadCheck &check);
-    // Ends the upload: the window usable again, and the failure, if any, told.
-    void endUpload(const QString &failure);
-    // Once the post is sent, the upload runs to the site's answer.
-    bool posting() const;
+    // "Save to eBay" asks what to do with the ids only the site holds, and shows how it ended.
+    void choiceNeeded(const SaveToSite::Question &question);
+    void uploaded(const SaveToSite::Outcome &outcome);
     // The controls on or off, and the cursor, for the list's state and a running upload.
     void offerWhatCanBeDone();
 
@@ -73,5 +61,6 @@ private:
     BidderList &m_list;
     const AppContext &m_context;
     QLabel *m_unreadNotice;
-    std::unique_ptr<Upload> m_upload;
+    const std::unique_ptr<SiteConnection> m_connection;
+    SaveToSite m_save; // after the connection it uses
 };

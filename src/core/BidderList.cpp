@@ -6,24 +6,6 @@
 
 namespace {
 
-struct SortChoice
-{
-    const char *header;
-    const char *ascendingMarker;
-    BidderStore::Column column;
-};
-
-// Header texts, the markers a sort leaves, and the column each orders, in the order the header
-// text is matched.
-const SortChoice kSortChoices[] = {
-    {"UserName", "UserName", BidderStore::Column::UserName},
-    {"NARU", "NARU", BidderStore::Column::Naru},
-    {"Reason", "Reason", BidderStore::Column::Reason},
-    {"Date Added", "dateTime", BidderStore::Column::DateTime},
-};
-
-const QLatin1String kDescending("DESC");
-
 // Equal as the store compares user names: SQLite's NOCASE folds the ASCII letters only.
 bool sameUserName(const QString &a, const QString &b)
 {
@@ -37,6 +19,11 @@ bool sameUserName(const QString &a, const QString &b)
 QString NaruValue(bool naru)
 {
     return naru ? QStringLiteral("Yes") : QStringLiteral("No");
+}
+
+Bidder BidderList::block(const QString &userId, bool naru, const QString &reason, const QString &dateTime)
+{
+    return Bidder{userId, NaruValue(naru), dateTime, reason};
 }
 
 BidderList::BidderList(QString storePath, QObject *parent) : QObject(parent), m_storePath(std::move(storePath)) {}
@@ -64,18 +51,6 @@ QStringList BidderList::userNames() const
     return names;
 }
 
-std::optional<BidderStore::Order> BidderList::sortOrder() const
-{
-    for (const SortChoice &choice : kSortChoices) {
-        const QLatin1String ascending(choice.ascendingMarker);
-        if (m_sortMarker == ascending)
-            return BidderStore::Order{choice.column, false};
-        if (m_sortMarker.startsWith(ascending) && m_sortMarker.mid(ascending.size()) == kDescending)
-            return BidderStore::Order{choice.column, true};
-    }
-    return std::nullopt;
-}
-
 Status BidderList::check()
 {
     Session session(*this);
@@ -88,57 +63,52 @@ Result<std::optional<Bidder>> BidderList::storedRecord(int row)
     return m_store->record(m_rows.at(row).rowid, m_rows.at(row).userName);
 }
 
-Status BidderList::read(std::optional<BidderStore::Order> order, const QString &marker)
+Status BidderList::read(std::optional<BidderStore::Order> order)
 {
     Session session(*this);
     auto rows = m_store->readAll(order);
+    // Drawn afresh either way, so that the view shows exactly what the list holds.
+    m_model.beginResetModel();
     if (rows) {
         m_rows = std::move(*rows);
-        m_sortMarker = marker;
+        m_sortOrder = order;
         m_loaded = true;
     } else if (!order) {
         // The view shows no rows after a failed load, so the list holds none: nothing may act on
         // rows the user cannot see.
         m_rows.clear();
-        m_sortMarker.clear();
+        m_sortOrder.reset();
         m_loaded = false;
     }
-    // Drawn afresh either way, so that the view shows exactly what the list holds.
-    emit reset();
+    m_model.endResetModel();
     return rows ? Status(Done{}) : Status(Failure{rows.error()});
 }
 
 Status BidderList::load()
 {
-    return read(std::nullopt, QString());
+    return read(std::nullopt);
 }
 
-Status BidderList::sortByHeader(const QString &header)
+Status BidderList::sortBy(BidderStore::Column column)
 {
-    for (const SortChoice &choice : kSortChoices) {
-        if (header != QLatin1String(choice.header))
-            continue;
-        const QString ascending = QLatin1String(choice.ascendingMarker);
-        const bool descending = m_sortMarker == ascending;
-        return read(BidderStore::Order{choice.column, descending}, descending ? ascending + kDescending : ascending);
-    }
-    return Done{};
+    const bool descending = m_sortOrder && m_sortOrder->column == column && !m_sortOrder->descending;
+    return read(BidderStore::Order{column, descending});
 }
 
 Status BidderList::add(const Bidder &bidder)
 {
     // Unread, the list would show the new row alone while the store holds the others too.
     if (!m_loaded)
-        return Failure{QStringLiteral("Bidwarden has not read your list of blocked bidders, so \"%1\" was not added. "
-                                      "Click a column heading to read the list again.")
+        return Failure{QStringLiteral("Bidwarden has not read your list of blocked bidders, so \"%1\" was not added.")
                            .arg(bidder.userName)};
     Session session(*this);
     const Result<qint64> added = m_store->add(bidder);
     if (!added)
         return Failure{added.error()};
+    m_model.beginInsertRows({}, count(), count());
     m_rows.append(bidder);
     m_rows.last().rowid = *added;
-    emit appended(count() - 1);
+    m_model.endInsertRows();
     return Done{};
 }
 
@@ -151,7 +121,7 @@ QList<int> BidderList::rowsOfUser(const QString &userName) const
     return rows;
 }
 
-Status BidderList::setNaru(int row, bool naru)
+Result<bool> BidderList::setNaru(int row, bool naru)
 {
     Session session(*this);
     const QString value = NaruValue(naru);
@@ -159,16 +129,15 @@ Status BidderList::setNaru(int row, bool naru)
     const auto saved = m_store->setNaru(userName, value);
     if (!saved)
         return Failure{saved.error()};
-    if (*saved == 0)
-        return Failure{QStringLiteral("Bidwarden has no stored record for \"%1\", so its NARU value was not saved. The "
-                                      "list may be out of date: click a column heading to read it again.")
-                           .arg(userName)};
     // The rows shown are the rows stored, so only a name stored twice needs looking for again.
-    for (int same : *saved > 1 ? rowsOfUser(userName) : QList<int>{row}) {
+    for (int same : *saved > 1 ? rowsOfUser(userName) : *saved == 1 ? QList<int>{row} : QList<int>{}) {
+        // A sweep sets every row, mostly to the value it had: an unchanged row is not redrawn.
+        if (m_rows.at(same).naru == value)
+            continue;
         m_rows[same].naru = value;
-        emit changed(same);
+        rowChanged(same, BidderStore::Column::Naru, BidderStore::Column::Naru);
     }
-    return Done{};
+    return *saved > 0;
 }
 
 Result<bool> BidderList::setDateAndReason(int row, const QString &dateTime, const QString &reason)
@@ -178,7 +147,7 @@ Result<bool> BidderList::setDateAndReason(int row, const QString &dateTime, cons
     if (saved && *saved) {
         m_rows[row].dateTime = dateTime;
         m_rows[row].reason = reason;
-        emit changed(row);
+        rowChanged(row, BidderStore::Column::DateTime, BidderStore::Column::Reason);
     }
     return saved;
 }
@@ -190,10 +159,18 @@ Status BidderList::remove(int row)
     if (Status gone = m_store->removeUser(userName); !gone)
         return gone;
     for (int same : rowsOfUser(userName)) {
+        m_model.beginRemoveRows({}, same, same);
         m_rows.removeAt(same);
-        emit removed(same);
+        m_model.endRemoveRows();
     }
     return Done{};
+}
+
+void BidderList::rowChanged(int row, BidderStore::Column first, BidderStore::Column last)
+{
+    const int from = BidderTableModel::sectionOf(first), to = BidderTableModel::sectionOf(last);
+    emit m_model.dataChanged(m_model.index(row, std::min(from, to)), m_model.index(row, std::max(from, to)),
+                             {Qt::DisplayRole});
 }
 
 Status BidderList::replaceAll(const QList<Bidder> &bidders, std::optional<QStringList> siteBase)
@@ -202,9 +179,10 @@ Status BidderList::replaceAll(const QList<Bidder> &bidders, std::optional<QStrin
     auto replaced = m_store->replaceAll(bidders, std::move(siteBase));
     if (!replaced)
         return Failure{replaced.error()};
+    m_model.beginResetModel();
     m_rows = std::move(*replaced);
     m_loaded = true;
-    emit reset();
+    m_model.endResetModel();
     return Done{};
 }
 

@@ -2,7 +2,9 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "core/BidderTableModel.h"
 #include "store/BidderStore.h"
+#include "store/DateTimeText.h"
 
 #include <QObject>
 #include <QStringList>
@@ -11,12 +13,13 @@
 // The value the NARU column holds: "Yes" when the site says the id is not a registered user.
 QString NaruValue(bool naru);
 
-// The seller's list as the program shows it: the stored bidders in display order, and the sort
-// marker of the last header click. It is the only writer of bidders. Every change goes to the
-// store first and to the rows only once the store has taken it, so the two never disagree; a
-// failed change leaves both as they were and says why.
+// The seller's list as the program shows it: the stored bidders in display order, and the order
+// of the last header click. It is the only writer of bidders. Every change goes to the store
+// first and to the rows only once the store has taken it, so the two never disagree; a failed
+// change leaves both as they were and says why.
 //
-// Rows are numbered from 0 here. Each change is announced, so a view redraws only what changed.
+// Rows are numbered from 0 here. Each change is announced through model(), before and after it
+// is made, so a view redraws only what changed.
 class BidderList : public QObject
 {
     Q_OBJECT
@@ -31,26 +34,31 @@ public:
     const QList<Bidder> &rows() const { return m_rows; }
     QStringList userNames() const;
 
-    // The last header sort: "UserName", "UserNameDESC", ..., "dateTime", "dateTimeDESC", or empty.
-    const QString &sortMarker() const { return m_sortMarker; }
-    // Which column the marker sorts, and whether descending; empty when it sorts none.
-    std::optional<BidderStore::Order> sortOrder() const;
+    // The rows as a table, for a view; it signals every change of the rows.
+    BidderTableModel &model() { return m_model; }
+    // The column the last header click sorted, and whether descending; none since a load.
+    std::optional<BidderStore::Order> sortOrder() const { return m_sortOrder; }
 
-    // Reads every row in the order stored and forgets the sort marker. When that fails the list
+    // Reads every row in the order stored and forgets the sort order. When that fails the list
     // holds no rows, as the view then shows none, and is not loaded until a read succeeds.
     Status load();
-    // A click on the header with this text: sorts by its column, descending only when the marker
-    // says the last sort was this column ascending. Any other text changes nothing. A sort that
-    // fails leaves the rows and the marker as they were; one that succeeds is a load too.
-    Status sortByHeader(const QString &header);
+    // A click on this column's header: sorts by it, descending only when the last sort was this
+    // column ascending, else ascending. A sort that fails leaves the rows and the order as they
+    // were; one that succeeds is a load too.
+    Status sortBy(BidderStore::Column column);
     // True once the rows have been read from the store (or replaced), and since.
     bool isLoaded() const { return m_loaded; }
 
+    // The record of a bidder blocked now: what Block Bidder, the import and Keep them store. The
+    // date is now's unless given (an import of thousands reads the clock once a second).
+    static Bidder block(const QString &userId, bool naru, const QString &reason,
+                        const QString &dateTime = DateTimeText());
+
     // Appends a new bidder after the last row, whatever the sort; refused while not loaded.
     Status add(const Bidder &bidder);
-    // The NARU value of the row's user id, in every row of it, stored and shown. A user id with
-    // no stored row left is a failure: nothing is shown as saved that was not.
-    Status setNaru(int row, bool naru);
+    // The NARU value of the row's user id, in every row of it, stored and shown; false when the
+    // user id has no stored row left (nothing then changes: nothing is shown as saved that was not).
+    Result<bool> setNaru(int row, bool naru);
     // The row's date and reason, in the row's own record; false when that record is gone
     // (nothing then changes).
     Result<bool> setDateAndReason(int row, const QString &dateTime, const QString &reason);
@@ -84,22 +92,18 @@ public:
         BidderList &m_list;
     };
 
-signals:
-    void reset();
-    void appended(int row);
-    void changed(int row);
-    void removed(int row);
-
 private:
     // The connection for one change: the session's, or a fresh one that closes with `Use`.
     class Use;
-    Status read(std::optional<BidderStore::Order> order, const QString &marker);
+    Status read(std::optional<BidderStore::Order> order);
+    void rowChanged(int row, BidderStore::Column first, BidderStore::Column last);
     // The rows of that user name as the store matches names, from the last to the first.
     QList<int> rowsOfUser(const QString &userName) const;
 
     QString m_storePath;
     QList<Bidder> m_rows;
-    QString m_sortMarker;
+    std::optional<BidderStore::Order> m_sortOrder;
+    BidderTableModel m_model{*this};
     bool m_loaded = false;
     std::unique_ptr<BidderStore> m_store;
     int m_sessions = 0;

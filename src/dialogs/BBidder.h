@@ -2,15 +2,15 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "store/Result.h"
 #include "ui/AppContext.h"
 
 #include <QDialog>
 #include <memory>
 
 class BidderList;
-class NaruChecks;
-class SessionReader;
-class SiteClient;
+class BlockBidder;
+class SiteConnection;
 
 namespace Ui {
 class BBidder;
@@ -31,13 +31,12 @@ public:
 
 private:
     void Save_Click();
-    void checked(bool naru);
+    void saved(const Status &result);
     void setChecking(bool checking);
 
     const std::unique_ptr<Ui::BBidder> m_ui;
     BidderList &m_list;
     const AppContext m_context;
-    std::unique_ptr<SessionReader> m_connecting;
-    std::unique_ptr<SiteClient> m_site;
-    std::unique_ptr<NaruChecks> m_check; // goes before the client it uses
+    const std::unique_ptr<SiteConnection> m_connection;
+    const std::unique_ptr<BlockBidder> m_block; // goes before the connection it uses
 };

@@ -89,6 +89,7 @@ void BlockListUpload::readBack()
 {
     m_step = Step::ReadingBack;
     m_gets->start({BlockPagePath()});
+    emit readingBack();
 }
 
 SiteResult<QStringList> BlockListUpload::siteList(const FetchedPage &page, std::optional<SiteError> &unkept) const

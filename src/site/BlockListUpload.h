@@ -53,6 +53,7 @@ public:
 
 signals:
     void siteListRead(const QStringList &siteOnlyIds, const SiteListRead &read);
+    void readingBack(); // the post has its answer, or none: the list is being read back
     // The list was read back after the post: the check says what it holds of the ids sent.
     void uploaded(const UploadCheck &check, const UploadNotes &notes);
     void failed(const SiteError &error); // the job has stopped

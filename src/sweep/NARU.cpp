@@ -2,9 +2,8 @@
 // SPDX-License-Identifier: MIT
 #include "sweep/NARU.h"
 
-#include "session/BrowserSession.h"
-#include "site/NaruChecks.h"
-#include "site/SiteClient.h"
+#include "jobs/CheckNaru.h"
+#include "jobs/SiteConnection.h"
 #include "ui/MessageBox.h"
 #include "ui_NARU.h"
 
@@ -12,7 +11,8 @@
 
 NARU::NARU(BidderList &list, AppContext context, QWidget *parent)
     : QDialog(parent), m_ui(std::make_unique<Ui::NARU>()), m_list(list), m_context(std::move(context)),
-      m_timer(new QTimer(this))
+      m_timer(new QTimer(this)), m_connection(ConnectionFor(m_context)),
+      m_sweep(std::make_unique<CheckNaru>(*m_connection, m_list))
 {
     m_ui->setupUi(this);
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
@@ -27,48 +27,26 @@ NARU::NARU(BidderList &list, AppContext context, QWidget *parent)
     m_timer->setSingleShot(true);
     connect(m_timer, &QTimer::timeout, this, &NARU::Timer1_Timer);
     m_timer->start();
+    // The bar repaints at once only when a step shows; a paint for every row would cost more than
+    // the rows themselves.
+    connect(m_sweep.get(), &CheckNaru::rowsChecked, m_ui->ProgressBar1, &QProgressBar::setValue);
+    connect(m_sweep.get(), &CheckNaru::finished, this, &NARU::finish);
 }
 
 NARU::~NARU() = default;
 
 void NARU::Timer1_Timer()
 {
-    m_connecting = ConnectSite(m_context, [this](std::unique_ptr<SiteClient> site) { startChecks(std::move(site)); });
+    m_sweep->start();
 }
 
-void NARU::startChecks(std::unique_ptr<SiteClient> site)
+void NARU::finish(const Status &result)
 {
-    m_site = std::move(site);
-    m_checks = std::make_unique<NaruChecks>(*m_site);
-    // Every row's answer goes to the store in a transaction of its own, over one connection.
-    m_session = std::make_unique<BidderList::Session>(m_list);
-    connect(m_checks.get(), &NaruChecks::answered, this, [this](int row, bool naru) {
-        // The bar repaints at once only when a step shows; a paint for every row would cost more
-        // than the rows themselves.
-        m_ui->ProgressBar1->setValue(row + 1);
-        if (Status saved = m_list.setNaru(row, naru); !saved) {
-            m_checks->stop();
-            finish(saved.error());
-        }
-    });
-    connect(m_checks.get(), &NaruChecks::failed, this, [this](int row, const SiteError &error) {
-        // Rows done so far keep their new values; the rest keep what they had.
-        finish(QStringLiteral("Bidwarden could not check whether \"%1\" is a registered user, so the check stopped "
-                              "there.\n\n%2")
-                   .arg(m_list.at(row).userName, error.message));
-    });
-    connect(m_checks.get(), &NaruChecks::finished, this, [this] { finish(QString()); });
-    m_checks->start(m_list.userNames());
-}
-
-void NARU::finish(const QString &failure)
-{
-    m_session.reset();
-    if (failure.isEmpty())
+    if (result)
         MessageBox::tell(this, QStringLiteral("Bidwarden Management"), QStringLiteral("All usernames checked."),
                          QMessageBox::Information);
     else
-        MessageBox::fail(this, failure);
+        MessageBox::fail(this, result.error());
     QDialog::reject();
 }
 
@@ -76,9 +54,6 @@ void NARU::reject()
 {
     // Escape and the close button stop the sweep: what was answered stays, nothing more is asked.
     m_timer->stop();
-    m_connecting.reset();
-    if (m_checks)
-        m_checks->stop();
-    m_session.reset();
+    m_sweep->stop();
     QDialog::reject();
 }

@@ -8,10 +8,9 @@
 #include <QDialog>
 #include <memory>
 
-class NaruChecks;
+class CheckNaru;
 class QTimer;
-class SessionReader;
-class SiteClient;
+class SiteConnection;
 
 namespace Ui {
 class NARU;
@@ -33,15 +32,12 @@ public:
 
 private:
     void Timer1_Timer();
-    void startChecks(std::unique_ptr<SiteClient> site);
-    void finish(const QString &failure);
+    void finish(const Status &result);
 
     const std::unique_ptr<Ui::NARU> m_ui;
     BidderList &m_list;
     const AppContext m_context;
     QTimer *m_timer;
-    std::unique_ptr<SessionReader> m_connecting;
-    std::unique_ptr<SiteClient> m_site;
-    std::unique_ptr<NaruChecks> m_checks; // goes before the client it uses
-    std::unique_ptr<BidderList::Session> m_session;
+    const std::unique_ptr<SiteConnection> m_connection;
+    const std::unique_ptr<CheckNaru> m_sweep; // goes before the connection it uses
 };

@@ -2,7 +2,7 @@
 // SPDX-License-Identifier: MIT
 #include "ui/AppContext.h"
 
-#include "session/BrowserSession.h"
+#include "jobs/SiteConnection.h"
 
 #include <QApplication>
 
@@ -11,27 +11,16 @@ AppContext ProgramContext(const QString &appFolder)
     return AppContext{appFolder, QStringLiteral(BIDWARDEN_SITE_URL), {}};
 }
 
-std::unique_ptr<SessionReader> ConnectSite(const AppContext &context,
-                                           std::function<void(std::unique_ptr<SiteClient>)> ready)
+std::unique_ptr<SiteConnection> ConnectionFor(const AppContext &context)
 {
-    auto reader = std::make_unique<SessionReader>();
-    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-    // The cursor comes back once, whether the read ends or is dropped first.
-    auto restore = std::make_shared<bool>(true);
-    auto restoreCursor = [restore] {
-        if (std::exchange(*restore, false))
+    auto connection = std::make_unique<SiteConnection>(context.siteUrl, context.appFolder, context.siteTimeouts);
+    QObject::connect(connection.get(), &SiteConnection::readingChanged, connection.get(), [](bool reading) {
+        if (reading)
+            QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+        else
             QGuiApplication::restoreOverrideCursor();
-    };
-    QObject::connect(reader.get(), &QObject::destroyed, QCoreApplication::instance(), restoreCursor);
-    QObject::connect(reader.get(), &SessionReader::finished, reader.get(),
-                     [context, ready = std::move(ready), restoreCursor](const BrowserCookies &cookies) {
-                         restoreCursor();
-                         auto site = std::make_unique<SiteClient>(context.siteUrl, context.appFolder, cookies);
-                         site->setTimeouts(context.siteTimeouts);
-                         ready(std::move(site));
-                     });
-    reader->start(context.siteUrl, context.appFolder);
-    return reader;
+    });
+    return connection;
 }
 
 void EndProgram()

@@ -2,13 +2,12 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "site/SiteClient.h"
+#include "jobs/SiteConnection.h"
 
 #include <QString>
-#include <functional>
 #include <memory>
 
-class SessionReader;
+class SiteConnection;
 
 // What every window of the program needs to know about where it runs. Passed to each window's
 // constructor; the program reads no settings, so these are fixed for the whole run.
@@ -19,11 +18,9 @@ struct AppContext
     SiteClient::Timeouts siteTimeouts; // how long a request may wait, and between its tries
 };
 
-// Reads the signed-in browser's session as it is now, off the window's thread and with a wait
-// cursor showing, then hands ready a client for the site that carries it. Dropping the returned
-// reader (the window closed) cancels the read, and ready is not called.
-std::unique_ptr<SessionReader> ConnectSite(const AppContext &context,
-                                           std::function<void(std::unique_ptr<SiteClient>)> ready);
+// A window's connection to the site, showing a wait cursor while it reads the browser session.
+// The window keeps it as a member: closing the window cancels a read under way.
+std::unique_ptr<SiteConnection> ConnectionFor(const AppContext &context);
 
 // The context of the running program: its data folder (AppFolder's choice) and the compiled-in site.
 AppContext ProgramContext(const QString &appFolder);

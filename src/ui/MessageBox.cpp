@@ -126,6 +126,9 @@ QMessageBox::StandardButton MessageBox::show(QWidget *parent, const QString &tit
     if (text.size() > kLongText)
         return showLong(parent, shownTitle, text, icon, buttons, defaultButton, captions);
     QMessageBox box(icon, shownTitle, text, buttons, parent);
+    // The text may quote the site, the store or a file: never read as markup, which could name an
+    // image to be loaded.
+    box.setTextFormat(Qt::PlainText);
     for (const auto &[button, caption] : captions)
         box.button(button)->setText(caption);
     box.setDefaultButton(defaultButton);

@@ -2,11 +2,13 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "jobs/ImportFromSite.h"
 #include "wizard/WizardWindow.h"
 
+#include <QTimer>
 #include <memory>
 
-struct FetchedPage;
+class SiteConnection;
 
 namespace Ui {
 class Setup2;
@@ -24,25 +26,28 @@ public:
     explicit Setup2(WindowFlow &flow);
     ~Setup2() override;
 
-    static const QString ImportReason;
-
 protected:
     void stopWork() override;
 
 private:
-    struct Import;
-
     void Command1_Click();
-    void downloadList();
     void Back_Click();
     void Next_Click();
-    void listDownloaded(const FetchedPage &fetched);
-    void entryChecked(int index, bool naru);
+    void listRead(int count);
+    void idChecked(int index, const QString &userId, bool naru);
     void showPendingLines();
-    void allChecked();
-    // Ends the import: the window as it was before it and the store untouched, or the new list.
-    void endImport(const QString &failure);
+    void imported(const Result<ImportFromSite::Imported> &result);
+    // The list box and the bar as the last import left them, or as the window opened.
+    void showLastImport();
+    void setWorking(bool working);
 
     const std::unique_ptr<Ui::Setup2> m_ui;
-    std::unique_ptr<Import> m_import;
+    const std::unique_ptr<SiteConnection> m_connection;
+    // A child, so the window finds its jobs; it goes before the connection it uses.
+    const std::unique_ptr<ImportFromSite> m_import;
+    int m_stride = 1; // a step smaller than a pixel does not show; the bar moves only when it shows
+    // Lines checked but not shown yet: the list takes them a few times a second, not one by one
+    // (a redraw for every line would cost more than checking it).
+    QStringList m_pendingLines;
+    QTimer m_lineTimer;
 };

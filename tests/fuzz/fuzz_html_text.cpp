@@ -1,7 +1,7 @@
 // SPDX-FileCopyrightText: The Bidwarden authors
 // SPDX-License-Identifier: MIT
 // Any page's text with its character references decoded.
-#include "site/SiteOperations.h"
+#include "site/SitePages.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -2,7 +2,7 @@
 // SPDX-License-Identifier: MIT
 // Any page read as the bidder-block page: its list texts found, each split into ids.
 #include "site/SiteClient.h"
-#include "site/SiteOperations.h"
+#include "site/SitePages.h"
 
 #include <cstddef>
 #include <cstdint>

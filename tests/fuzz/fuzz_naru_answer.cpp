@@ -2,7 +2,7 @@
 // SPDX-License-Identifier: MIT
 // Any lookup reply: the input's first line is the id looked up, the rest the page the site sent.
 #include "site/SiteClient.h"
-#include "site/SiteOperations.h"
+#include "site/SitePages.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,7 +1,7 @@
 // SPDX-FileCopyrightText: The Bidwarden authors
 // SPDX-License-Identifier: MIT
 // Any reply split into page-file lines.
-#include "site/SiteClient.h"
+#include "site/SitePages.h"
 
 #include <cstddef>
 #include <cstdint>

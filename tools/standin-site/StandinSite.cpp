@@ -273,7 +273,8 @@ void StandinSite::Impl::handle(const httplib::Request &req, httplib::Response &r
         fieldValue(query, "requested", &raw);
         const std::string id = percentDecode(raw);
         const auto custom = historyPages.find(id);
-        page = maintenance                    ? maintenancePage()
+        page = !hasRequiredCookie(req)        ? signInPage()
+               : maintenance                  ? maintenancePage()
                : robotCheck                   ? robotCheckPage(raw, id)
                : custom != historyPages.end() ? custom->second
                                               : historyPage(latin1 ? toLatin1(id) : id, naruIds.count(id) > 0, latin1);

@@ -42,7 +42,7 @@ public:
     void setHistoryPage(const std::string &id, const std::string &body);
     // The reply body for the bidder-block page instead of the generated one ("" = generated again).
     void setBlockPage(const std::string &body);
-    // Without this cookie the bidder-block page and the upload answer with a sign-in page.
+    // Without this cookie the bidder-block page, the lookups and the upload answer with a sign-in page.
     void setRequiredCookie(const std::string &name, const std::string &value);
     // A session that has ended: every request to the CGI endpoint gets the sign-in page (a 200 with a
     // password field) or, given redirectTo, a 302 there. "/signin" serves the sign-in page under any

@@ -1,0 +1,431 @@
+// SPDX-FileCopyrightText: The Bidwarden authors
+// SPDX-License-Identifier: MIT
+#include "StandinSite.h"
+#include "TestSupport.h"
+#include "core/BidderList.h"
+#include "jobs/BlockBidder.h"
+#include "jobs/CheckNaru.h"
+#include "jobs/ImportFromSite.h"
+#include "jobs/SaveToSite.h"
+#include "jobs/SiteConnection.h"
+#include "store/DateTimeText.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTest>
+
+// The site workflows without windows, on the stand-in site: what each asks, stores, sends and says.
+class TestJobs : public QObject
+{
+    Q_OBJECT
+
+    QStringList posted() const
+    {
+        QStringList bodies;
+        for (const auto &request : m_site->requests())
+            if (request.method == "POST")
+                bodies << QString::fromStdString(request.body).section('=', 4);
+        return bodies;
+    }
+    QStringList requestedIds() const
+    {
+        QStringList ids;
+        for (const auto &request : m_site->requests())
+            ids << QString::fromStdString(request.target).section(QLatin1Char('='), 2);
+        return ids;
+    }
+    // The list loaded from the folder's store, which holds these rows.
+    BidderList &listOf(const QList<Bidder> &rows)
+    {
+        m_folder->seed(rows);
+        m_list = std::make_unique<BidderList>(m_folder->storePath());
+        if (!m_list->load())
+            QTest::qFail("the list did not load", __FILE__, __LINE__);
+        return *m_list;
+    }
+    // Starts the job and gives back what its finished signal said, once it has.
+    template <typename Value, typename Job, typename Start>
+    static Value resultOf(Job &job, void (Job::*finished)(const Value &), Start start)
+    {
+        std::optional<Value> result;
+        const QMetaObject::Connection connection =
+            connect(&job, finished, &job, [&result](const Value &value) { result.emplace(value); });
+        start();
+        if (!QTest::qWaitFor([&result] { return result.has_value(); }, 20000))
+            QTest::qFail("the job did not finish", __FILE__, __LINE__);
+        disconnect(connection);
+        return result ? *result : Value(Failure{QStringLiteral("did not finish")});
+    }
+
+    // Starts a save, answers its question, and gives back what it asked and how it ended.
+    struct Saved
+    {
+        QList<SaveToSite::Question> asked;
+        SaveToSite::Outcome outcome;
+        QList<SaveToSite::Step> steps;
+    };
+    Saved save(SaveToSite::Choice choice)
+    {
+        SaveToSite job(*m_connection, *m_list);
+        Saved saved;
+        connect(&job, &SaveToSite::choiceNeeded, this, [&](const SaveToSite::Question &question) {
+            saved.asked << question;
+            job.answer(choice);
+        });
+        connect(&job, &SaveToSite::progress, this, [&](SaveToSite::Step step) {
+            if (saved.steps.isEmpty() || saved.steps.last() != step)
+                saved.steps << step;
+        });
+        bool ended = false;
+        connect(&job, &SaveToSite::finished, this, [&](const SaveToSite::Outcome &outcome) {
+            saved.outcome = outcome;
+            ended = true;
+        });
+        job.start();
+        if (!QTest::qWaitFor([&] { return ended; }, 20000))
+            QTest::qFail("the save did not end", __FILE__, __LINE__);
+        return saved;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        // The requests must never carry the developer's own browser cookies.
+        QVERIFY(m_home.isValid());
+        qputenv("HOME", m_home.path().toLocal8Bit());
+        QLocale::setDefault(QLocale(QStringLiteral("en_GB")));
+    }
+    void init()
+    {
+        m_folder = std::make_unique<TestFolder>();
+        m_site = std::make_unique<StandinSite>();
+        QVERIFY(m_site->start());
+        SiteClient::Timeouts quick;
+        quick.retryWaitsMs = {10, 20};
+        m_connection =
+            std::make_unique<SiteConnection>(QString::fromStdString(m_site->baseUrl()), m_folder->path(), quick);
+    }
+    void cleanup()
+    {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        m_list.reset();
+        m_connection.reset();
+        m_site.reset();
+        m_folder.reset();
+    }
+
+    void saveAsksSendsAndReadsBack()
+    {
+        BidderList &list = listOf({bidder("bob"), bidder("carol"), bidder("alice")});
+        QVERIFY(list.sortBy(BidderStore::Column::UserName));
+        Saved saved = save(SaveToSite::Choice::Send);
+        QCOMPARE(saved.asked.size(), 1);
+        QCOMPARE(saved.asked[0].text, QStringLiteral("Add alice, bob, carol to your blocked bidders?"));
+        QVERIFY(saved.asked[0].siteOnlyIds.isEmpty());
+        QCOMPARE(int(saved.outcome.kind), int(SaveToSite::Outcome::Kind::Done));
+        QCOMPARE(saved.outcome.message, QStringLiteral("Added alice, bob, carol to your eBay Blocked Bidders"));
+        QCOMPARE(saved.steps, QList<SaveToSite::Step>({SaveToSite::Step::ReadingSiteList, SaveToSite::Step::Posting,
+                                                       SaveToSite::Step::ReadingBack}));
+        // The site's list read first, the post, then the list read back to see that it kept them.
+        QCOMPARE(m_site->requests().size(), size_t(3));
+        QCOMPARE(posted(), QStringList{"alice, bob, carol&"});
+
+        // A list the site did not keep is not a success.
+        m_site->setUploadKeeps(1);
+        saved = save(SaveToSite::Choice::Send);
+        QCOMPARE(int(saved.outcome.kind), int(SaveToSite::Outcome::Kind::Failed));
+        QVERIFY(saved.outcome.message.contains(QStringLiteral("holds 1 of the 3")));
+        QVERIFY(saved.outcome.message.endsWith(QStringLiteral("Your local list is unchanged.")));
+
+        // Signed out: the message says how to sign in, through the wizard too.
+        m_site->setSignedOut(true);
+        saved = save(SaveToSite::Choice::Send);
+        QVERIFY(saved.asked.isEmpty());
+        QVERIFY(saved.outcome.message.contains(QStringLiteral("step 1 of the setup wizard")));
+    }
+
+    // The site holds an id the local list lacks: Cancel sends nothing, Remove them sends the list as
+    // it is, Keep them adds the id, checked and stored, and sends both.
+    void saveAsksAboutWhatOnlyTheSiteHolds_data()
+    {
+        QTest::addColumn<SaveToSite::Choice>("choice");
+        QTest::addColumn<QStringList>("posted");
+        QTest::addColumn<QStringList>("listed");
+        QTest::addColumn<QString>("outcome");
+        QTest::newRow("Cancel") << SaveToSite::Choice::Cancel << QStringList() << QStringList{"alice"} << QString();
+        QTest::newRow("Remove them") << SaveToSite::Choice::Send << QStringList{"alice&"} << QStringList{"alice"}
+                                     << "Added alice to your eBay Blocked Bidders";
+        QTest::newRow("Keep them") << SaveToSite::Choice::Keep << QStringList{"alice, zed&"}
+                                   << QStringList{"alice", "zed"} << "Added alice, zed to your eBay Blocked Bidders";
+    }
+    void saveAsksAboutWhatOnlyTheSiteHolds()
+    {
+        QFETCH(SaveToSite::Choice, choice);
+        BidderList &list = listOf({bidder("alice")});
+        m_site->setNaruIds({"zed"});
+        m_site->setSellerList({"ALICE", "zed"});
+        const Saved saved = save(choice);
+        QCOMPARE(saved.asked.size(), 1);
+        QVERIFY(saved.asked[0].text.startsWith("Add alice to your blocked bidders?\n\nThe site's list also holds 1 "
+                                               "bidder that your list does not: zed. Saving"));
+        QCOMPARE(saved.asked[0].siteOnlyIds, QStringList{"zed"});
+        QTEST(posted(), "posted");
+        QTEST(namesOf(list.rows()), "listed");
+        QTEST(saved.outcome.message, "outcome");
+        QCOMPARE(m_folder->stored(), list.rows());
+        if (choice == SaveToSite::Choice::Keep) {
+            QCOMPARE(list.at(1).naru + list.at(1).reason, QStringLiteral("YesFound on the site"));
+            QCOMPARE(m_site->sellerList(), std::vector<std::string>({"alice", "zed"}));
+        }
+    }
+
+    // Keep them stores nothing unless every kept id has its answer, its page kept, and the store
+    // takes them; what the list holds then is said in the message.
+    void saveKeepsNothingUnchecked_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<QString>("says");
+        QTest::addColumn<QStringList>("listed");
+        QTest::newRow("lookup fails") << "lookup"
+                                      << "whether \"zed\" is a registered user, so nothing was added"
+                                      << QStringList{"alice"};
+        QTest::newRow("naru.htm not writable") << "page"
+                                               << "naru.htm" << QStringList{"alice"};
+        QTest::newRow("store refuses the second")
+            << "store"
+            << "So nothing was sent to the site.\n\n1 of the 2 bidders found on the site are in your list now."
+            << QStringList{"alice", "yan"};
+    }
+    void saveKeepsNothingUnchecked()
+    {
+        QFETCH(QString, fault);
+        QFETCH(QString, says);
+        BidderList &list = listOf({bidder("alice")});
+        m_site->setSellerList({"yan", "zed"});
+        if (fault == "lookup")
+            m_site->setLookupFault("zed", {404, 0, false});
+        else if (fault == "page")
+            QVERIFY(QDir(m_folder->path()).mkdir(QStringLiteral("naru.htm")));
+        else
+            m_folder->sql("CREATE TRIGGER z BEFORE INSERT ON Bidders WHEN NEW.UserName = 'zed' "
+                          "BEGIN SELECT RAISE(ABORT, 'no zed'); END");
+        const Saved saved = save(SaveToSite::Choice::Keep);
+        QCOMPARE(int(saved.outcome.kind), int(SaveToSite::Outcome::Kind::Failed));
+        QVERIFY2(saved.outcome.message.contains(fault == "page" ? m_folder->file(says) : says),
+                 qPrintable(saved.outcome.message));
+        QTEST(namesOf(list.rows()), "listed");
+        QCOMPARE(m_folder->stored(), list.rows());
+        QVERIFY(posted().isEmpty());
+    }
+
+    // Stopped before the post: nothing is posted, and it ends at once, silently. Once posted, it
+    // runs to the site's answer.
+    void saveStopsOnlyBeforeThePost()
+    {
+        listOf({bidder("alice")});
+        m_site->setFault({0, 300, false});
+        SaveToSite job(*m_connection, *m_list);
+        QList<SaveToSite::Outcome> finished;
+        connect(&job, &SaveToSite::finished, this, [&](const SaveToSite::Outcome &outcome) { finished << outcome; });
+        job.start();
+        QTRY_VERIFY(!m_site->requests().empty()); // the browser session read, the site's list asked for
+        QVERIFY(job.stop());
+        QCOMPARE(finished.size(), 1);
+        QCOMPARE(int(finished[0].kind), int(SaveToSite::Outcome::Kind::Stopped));
+        QTest::qWait(500);
+        QVERIFY(posted().isEmpty());
+
+        connect(&job, &SaveToSite::choiceNeeded, this, [&] { job.answer(SaveToSite::Choice::Send); });
+        job.start();
+        QTRY_VERIFY_WITH_TIMEOUT(job.isPosting(), 10000);
+        QVERIFY(!job.stop());
+        QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 2, 10000);
+        QCOMPARE(int(finished[1].kind), int(SaveToSite::Outcome::Kind::Done));
+    }
+
+    void blockBidderStoresWhatWasTypedOnceChecked()
+    {
+        BidderList &list = listOf({bidder("alice")});
+        m_site->setNaruIds({" O'Brien "});
+        BlockBidder job(*m_connection, list);
+        const auto block = [&](const QString &id, const QString &reason) {
+            return resultOf(job, &BlockBidder::finished, [&] { job.start(id, reason); });
+        };
+        QVERIFY(block(QStringLiteral(" O'Brien "), QStringLiteral("bounced cheque")).has_value());
+        const Bidder added = m_folder->stored().last();
+        QCOMPARE(added.userName + added.naru + added.reason, QStringLiteral(" O'Brien Yesbounced cheque"));
+        QCOMPARE(added.dateTime.size(), DateTimeText().size());
+        QCOMPARE(list.rows(), m_folder->stored());
+        QCOMPARE(requestedIds(), QStringList{"%20O%27Brien%20"});
+
+        // Without an answer whose page is kept, nothing is stored, and one failure says why.
+        for (const QString &fault : {QStringLiteral("naru.htm"), QStringLiteral("no site")}) {
+            if (fault == QLatin1String("naru.htm"))
+                QVERIFY(QFile::remove(m_folder->file(fault)) && QDir(m_folder->path()).mkdir(fault));
+            else
+                m_site->stop();
+            const Status result = block(QStringLiteral("bob"), QString());
+            QVERIFY(!result);
+            QVERIFY2(result.error().startsWith(QStringLiteral("Bidwarden could not check whether \"bob\" is")),
+                     qPrintable(result.error()));
+            if (fault == QLatin1String("naru.htm"))
+                QVERIFY2(result.error().contains(m_folder->file(fault)), qPrintable(result.error()));
+            QCOMPARE(m_folder->stored().size(), 2);
+            QCOMPARE(list.count(), 2);
+        }
+    }
+
+    // Signed out, the seller signs in and saves again: the session is read afresh, and it works.
+    void blockBidderReadsTheSessionAgainAfterSignedOut()
+    {
+        BidderList &list = listOf({});
+        m_site->setRequiredCookie("sid", "794f48f6956c52038e2e6b7b1adc0057");
+        BlockBidder job(*m_connection, list);
+        const auto block = [&] { return resultOf(job, &BlockBidder::finished, [&] { job.start("bob", QString()); }); };
+        const Status signedOut = block();
+        QVERIFY(!signedOut && signedOut.error().contains(QStringLiteral("sign in")));
+        QVERIFY(QFile::copy(QStringLiteral(BIDWARDEN_FIXTURES "/cookies.txt"), m_folder->file("cookies.txt")));
+        QVERIFY(QFile::setPermissions(m_folder->file("cookies.txt"), QFile::ReadOwner | QFile::WriteOwner));
+        const Status saved = block();
+        QVERIFY2(saved.has_value(), qPrintable(saved ? QString() : saved.error()));
+        QCOMPARE(m_folder->storedNames(), QStringList{"bob"});
+    }
+
+    void checkNaruStoresEachAnswerInListOrder()
+    {
+        BidderList &list = listOf({bidder("carol", "Yes"), bidder("alice", "No"), bidder("bob", "No")});
+        m_site->setNaruIds({"alice"});
+        m_site->setHistoryPage("bob", "<b>Not a registered user</b> bob");
+        m_site->setLookupFault("carol", {0, 200, false}); // the first row's answer comes last
+        auto sweep = [&] {
+            CheckNaru job(*m_connection, list);
+            QList<int> counts;
+            connect(&job, &CheckNaru::rowsChecked, this, [&counts](int count) { counts << count; });
+            const Status result = resultOf(job, &CheckNaru::finished, [&] { job.start(); });
+            return std::make_pair(result, counts);
+        };
+        auto [result, counts] = sweep();
+        QVERIFY(result.has_value());
+        QCOMPARE(counts, QList<int>({1, 2, 3}));
+        QStringList requested = requestedIds(); // several at once: they reach the site in any order
+        requested.sort();
+        QCOMPARE(requested, QStringList({"alice", "bob", "carol"}));
+        auto naruOf = [&list] {
+            QStringList values;
+            for (const Bidder &row : list.rows())
+                values << row.naru;
+            return values;
+        };
+        QCOMPARE(naruOf(), QStringList({"No", "Yes", "No"}));
+        QCOMPARE(m_folder->stored(), list.rows());
+        QCOMPARE(m_folder->bytes(QStringLiteral("naru.htm")), QByteArray("<b>Not a registered user</b> bob"));
+
+        // A lookup that fails stops the sweep there: rows before it keep their new values, the
+        // rest their old ones, though the site answered for them.
+        m_site->setNaruIds({"carol", "bob"});
+        m_site->setLookupFault("alice", {404, 0, false});
+        std::tie(result, counts) = sweep();
+        QVERIFY(!result && result.error().contains(QStringLiteral("whether \"alice\" is a registered user, so the "
+                                                                  "check stopped there.")));
+        QCOMPARE(naruOf(), QStringList({"Yes", "Yes", "No"}));
+        QCOMPARE(m_folder->stored(), list.rows());
+
+        // A page that cannot be kept: no answer is stored at all.
+        m_site->setLookupFault("alice", {});
+        m_site->setNaruIds({});
+        m_site->setHistoryPage("bob", "bob is not a registered user");
+        QVERIFY(QDir(m_folder->path()).mkdir(QStringLiteral("naru.htm.d")));
+        QVERIFY(QFile::remove(m_folder->file("naru.htm")));
+        QVERIFY(QDir(m_folder->path()).rename(QStringLiteral("naru.htm.d"), QStringLiteral("naru.htm")));
+        std::tie(result, counts) = sweep();
+        QVERIFY(!result && result.error().contains(QStringLiteral("whether \"%1\"").arg(list.at(0).userName)));
+        QCOMPARE(naruOf(), QStringList({"Yes", "Yes", "No"}));
+        QCOMPARE(m_folder->stored(), list.rows());
+        QVERIFY(QDir(m_folder->file("naru.htm")).removeRecursively());
+
+        // So does a row the store cannot save.
+        m_folder->sql("CREATE TRIGGER b BEFORE UPDATE ON Bidders BEGIN SELECT RAISE(ABORT, 'no update'); END");
+        std::tie(result, counts) = sweep();
+        QVERIFY(!result && result.error().contains(QStringLiteral("no update")));
+        m_folder->sql("DROP TRIGGER b");
+
+        // Down for maintenance, the site's page names neither the id nor the phrase: that is no "No",
+        // and nothing changes.
+        m_site->setMaintenance(true);
+        std::tie(result, counts) = sweep();
+        QVERIFY(!result && result.error().contains(QStringLiteral("named neither the id")));
+        QCOMPARE(naruOf(), QStringList({"Yes", "Yes", "No"}));
+        QCOMPARE(m_folder->stored(), list.rows());
+
+        // A row whose record went behind the program's back stops it too, and is not shown as saved.
+        m_site->setMaintenance(false);
+        const QString gone = list.at(0).userName;
+        m_folder->sql(QStringLiteral("DELETE FROM Bidders WHERE UserName = '%1'").arg(gone).toUtf8().constData());
+        std::tie(result, counts) = sweep();
+        QVERIFY(!result && result.error().contains(QStringLiteral("no stored record for \"%1\"").arg(gone)));
+        QCOMPARE(naruOf().value(0), QStringLiteral("Yes"));
+    }
+
+    void importReplacesTheListOnlyOnceAllIsChecked()
+    {
+        BidderList &list = listOf({bidder("local")});
+        ImportFromSite job(*m_connection, list);
+        QStringList checked;
+        connect(&job, &ImportFromSite::idChecked, this,
+                [&](int, const QString &id, bool naru) { checked << id + (naru ? "!" : ""); });
+        auto import = [&] {
+            checked.clear();
+            return resultOf(job, &ImportFromSite::finished, [&] { job.start(); });
+        };
+        // Without a backup of the list it would replace, the list is not replaced.
+        m_folder->write(QStringLiteral("backups"), "a file where the folder goes");
+        m_site->setSellerList({"alpha", "beta", "gamma"});
+        m_site->setNaruIds({"beta"});
+        Result<ImportFromSite::Imported> result = import();
+        QVERIFY(!result);
+        QVERIFY(result.error().contains(QStringLiteral("could not back up its list of blocked bidders, %1, into %2.")
+                                            .arg(m_folder->storePath(), m_folder->file(QStringLiteral("backups")))));
+        QCOMPARE(m_folder->storedNames(), QStringList{"local"});
+        QCOMPARE(m_folder->bytes(QStringLiteral("backups")), QByteArray("a file where the folder goes"));
+        QVERIFY(!job.lastImport());
+        QVERIFY(QFile::remove(m_folder->file(QStringLiteral("backups"))));
+
+        result = import();
+        QVERIFY(result.has_value() && result->notice.isEmpty());
+        QCOMPARE(checked, QStringList({"alpha", "beta!", "gamma"}));
+        QCOMPARE(namesOf(result->rows), QStringList({"alpha", "beta", "gamma"}));
+        QCOMPARE(m_folder->stored(), list.rows());
+        QCOMPARE(list.rows(), *job.lastImport());
+        QCOMPARE(list.at(1).naru + list.at(1).reason, QStringLiteral("YesAuto Added by Wizard"));
+        QVERIFY(!QFile::exists(m_folder->file(QStringLiteral("response.htm"))));
+
+        // A lookup that fails then leaves the list as it was.
+        m_site->setLookupFault("beta", {0, 0, true});
+        result = import();
+        QVERIFY(!result && result.error().contains(QStringLiteral("\"beta\" (entry 2 of 3)")));
+        QCOMPARE(m_folder->stored(), *job.lastImport());
+        QVERIFY(!QFile::exists(m_folder->file(QStringLiteral("response.htm"))));
+        m_site->setLookupFault("beta", {});
+
+        // Ten Downloads while signed out change nothing, and push no backup out.
+        m_site->setSignedOut(true);
+        for (int i = 0; i < 10; ++i) {
+            result = import();
+            QVERIFY(!result && result.error().contains(QStringLiteral("sign in")));
+        }
+        const QStringList backups = QDir(m_folder->file(QStringLiteral("backups"))).entryList(QDir::Files);
+        QCOMPARE(backups.size(), 1);
+        QCOMPARE(namesOf(*BidderStore(m_folder->file("backups/" + backups.first())).readAll()), QStringList{"local"});
+        QCOMPARE(m_folder->storedNames(), QStringList({"alpha", "beta", "gamma"}));
+    }
+
+private:
+    QTemporaryDir m_home;
+    std::unique_ptr<TestFolder> m_folder;
+    std::unique_ptr<StandinSite> m_site;
+    std::unique_ptr<SiteConnection> m_connection;
+    std::unique_ptr<BidderList> m_list;
+};
+
+QTEST_GUILESS_MAIN(TestJobs)
+#include "tst_jobs.moc"
