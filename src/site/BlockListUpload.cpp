@@ -45,9 +45,8 @@ BlockListUpload::BlockListUpload(const SiteClient &site, QObject *parent)
 
 BlockListUpload::~BlockListUpload() = default;
 
-void BlockListUpload::readSiteList(const QStringList &localIds)
+void BlockListUpload::readSiteList()
 {
-    m_ids = localIds;
     m_step = Step::PreReading;
     m_gets->start({BlockPagePath()});
 }
@@ -114,7 +113,7 @@ void BlockListUpload::fetched(const FetchedPage &page)
             return fail(notRead, list.error());
         m_step = Step::Idle;
         const SiteListRead read{*list, BlockPageFormFields(page.body)};
-        emit siteListRead(SiteOnlyIds(m_ids, read.ids), read);
+        emit siteListRead(read);
         return;
     }
     case Step::Posting: {

@@ -42,8 +42,8 @@ public:
     explicit BlockListUpload(const SiteClient &site, QObject *parent = nullptr);
     ~BlockListUpload() override;
 
-    // Reads the site's list; siteListRead names the ids it holds that `localIds` lacks, and the read.
-    void readSiteList(const QStringList &localIds);
+    // Reads the site's list, and the fields of its form.
+    void readSiteList();
     // Posts these ids with the form's fields (see UploadBodyWithFields), then reads the site's list back.
     void send(const QStringList &userIds, const QList<FormField> &formFields = {});
     // Stops a read before the post. Returns false, and stops nothing, once the post is sent.
@@ -52,7 +52,7 @@ public:
     bool isPosting() const { return m_step == Step::Posting || m_step == Step::ReadingBack; }
 
 signals:
-    void siteListRead(const QStringList &siteOnlyIds, const SiteListRead &read);
+    void siteListRead(const SiteListRead &read);
     void readingBack(); // the post has its answer, or none: the list is being read back
     // The list was read back after the post: the check says what it holds of the ids sent.
     void uploaded(const UploadCheck &check, const UploadNotes &notes);
@@ -76,6 +76,6 @@ private:
     const SiteClient &m_site;
     ParallelGets *m_gets;
     Step m_step = Step::Idle;
-    QStringList m_ids; // the local list, then the ids sent
+    QStringList m_ids; // the ids sent
     UploadNotes m_notes;
 };
