@@ -318,6 +318,14 @@ private slots:
         QCOMPARE(list.userNames(), QStringList({"alice", "zed"}));
         QCOMPARE(m_site->sellerList(), std::vector<std::string>({"alice", "zed"}));
 
+        // Remove them, once asked again, is not asked a third time.
+        m_site->addAfterNextBlockPageRead({"x"});
+        saved = save(SaveToSite::Choice::Send);
+        QCOMPARE(saved.asked.size(), 2);
+        QCOMPARE(
+            saved.outcome.message,
+            QStringLiteral("Added alice, zed to your eBay Blocked Bidders\n\nUnblocked on the site: 1 bidder (x)."));
+
         m_site->clearRequests();
         m_site->addAfterNextBlockPageRead({"x"});
         m_site->addAfterNextBlockPageRead({"y"});

@@ -317,7 +317,7 @@ private slots:
         const auto step = [&] { return progress->findChild<QLabel *>("Label1")->text(); };
         QCOMPARE(progress->windowTitle() + ": " + step(), "Saving to eBay: Reading the list the site holds now...");
         QVERIFY(!main->findChild<QPushButton *>("Command9")->isEnabled());
-        QTest::keyClick(progress, Qt::Key_Return);
+        QTest::keyClick(progress->findChild<QPushButton *>("Command1"), Qt::Key_Return); // Stop has the focus
         QVERIFY(progress->isVisible());
         QTRY_VERIFY(!m_site->requests().empty()); // the browser session read, the site's list asked for
         QTest::keyClick(progress, Qt::Key_Escape);
