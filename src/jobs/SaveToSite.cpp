@@ -227,7 +227,7 @@ void SaveToSite::uploaded(const UploadCheck &check, const UploadNotes &notes)
         return fail(paragraphs.join(QStringLiteral("\n\n")));
     }
     // The lists agree now: the next save tells what was deleted here from what the site gained.
-    const Status recorded = m_list.setSiteBase(notes.siteIds);
+    const Status recorded = m_base == notes.siteIds ? Status(Done{}) : m_list.setSiteBase(notes.siteIds);
     paragraphs << QStringLiteral("Added %1 to your eBay Blocked Bidders").arg(BidderListText(m_sent.send));
     // Every id the site held that is not sent is unblocked: deleted here, or Remove them.
     const QStringList unblocked = m_sent.unblocked + m_sent.asked;
