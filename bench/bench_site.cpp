@@ -119,7 +119,7 @@ int main(int argc, char **argv)
 
     QTemporaryDir dir;
     // No browser cookies: the figures are about our own overhead, not about the user's profile.
-    SiteClient client(QString::fromStdString(site.baseUrl()), dir.path(), BrowserCookies());
+    SiteClient client(QString::fromStdString(site.baseUrl()), dir.path(), CookieJar());
     const std::string lookupUrl =
         site.baseUrl() + "/aw-cgi/eBayISAPI.dll?MfcISAPICommand=ReturnUserIdHistory&requested=";
     QStringList lookupIds;

@@ -77,7 +77,7 @@ int main(int argc, char *argv[])
             failures += bareGet(lookupUrl + b.userName.toStdString()) ? 0 : 1;
     });
 
-    SiteClient client(QString::fromStdString(site.baseUrl()), dir.path(), BrowserCookies());
+    SiteClient client(QString::fromStdString(site.baseUrl()), dir.path(), CookieJar());
     const double lookups = medianMs(5, [&] {
         site.clearRequests();
         for (const Bidder &b : bidders)

@@ -116,8 +116,7 @@ class TestSite : public QObject
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
     }
     // host: a name that reaches the stand-in on loopback, instead of its address
-    std::unique_ptr<SiteClient> client(const QString &folder, const BrowserCookies &cookies,
-                                       const QString &host = {}) const
+    std::unique_ptr<SiteClient> client(const QString &folder, const CookieJar &cookies, const QString &host = {}) const
     {
         auto client = std::make_unique<SiteClient>(
             host.isEmpty() ? siteUrl() : QStringLiteral("http://%1:%2").arg(host).arg(m_site->port()), folder, cookies);
@@ -133,7 +132,7 @@ private slots:
     {
         QTemporaryDir dir;
         qputenv("SSLKEYLOGFILE", QFile::encodeName(dir.filePath("keys")));
-        SiteClient("https://127.0.0.1", dir.path(), BrowserCookies());
+        SiteClient("https://127.0.0.1", dir.path(), CookieJar());
         QVERIFY(!QFile::exists(dir.filePath("keys")));
     }
 
@@ -142,7 +141,7 @@ private slots:
         m_dir = std::make_unique<QTemporaryDir>();
         m_site = std::make_unique<StandinSite>();
         QVERIFY(m_dir->isValid() && m_site->start());
-        m_client = client(m_dir->path(), BrowserCookies());
+        m_client = client(m_dir->path(), CookieJar());
     }
     void cleanup() { m_client.reset(); } // its kept connections would hold the stand-in's stop
 
@@ -307,8 +306,7 @@ private slots:
         const QStringList replaced =
             answered || fault.startsWith('/') ? QStringList{"naru.htm", "readback.htm"} : QStringList();
         writePage("cookies.sqlite", "not a database"); // so that messages have a cookie problem to name
-        const BrowserCookies cookies =
-            ReadCookiesSqlite(m_dir->filePath("cookies.sqlite"), {"127.0.0.1", m_dir->path()});
+        const CookieJar cookies = ReadCookiesSqlite(m_dir->filePath("cookies.sqlite"), {"127.0.0.1", m_dir->path()});
         const auto site =
             client(m_dir->filePath(fault == "unwritable" ? "missing" : ""), cookies, toHost ? "cgi.standin.co.uk" : "");
         StandinSite other;
@@ -704,7 +702,7 @@ private slots:
         ahead.start(ids);
         QTRY_COMPARE(sentBeforeFirst, size_t(64));
         // A folder that takes no page stops the job before its first answer.
-        const auto unwritable = client(m_dir->filePath("missing"), BrowserCookies());
+        const auto unwritable = client(m_dir->filePath("missing"), CookieJar());
         NaruChecks first(*unwritable);
         failedAt = -1;
         connect(&first, &NaruChecks::answered, this, [&] { failedAt = -2; });

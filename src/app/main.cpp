@@ -2,8 +2,7 @@
 // SPDX-License-Identifier: MIT
 #include "app/SingleInstance.h"
 #include "app/WindowFlow.h"
-#include "session/BrowserSession.h"
-#include "site/SiteClient.h"
+#include "jobs/Leftovers.h"
 #include "store/AppFilePath.h"
 #include "ui/AppContext.h"
 #include "ui/Appearance.h"
@@ -35,8 +34,7 @@ int main(int argc, char *argv[])
     SingleInstance instance(flow.context().appFolder);
     if (!instance.claim())
         return instance.exitCode();
-    RemoveStaleSessionCopies();
-    SiteClient::RemoveUnfinishedPageFiles(flow.context().appFolder);
+    RemoveLeftovers(flow.context().appFolder);
 
     // A bidders.mdb that cannot be used (another program's file, a damaged one, a folder that
     // cannot be written) is reported once here, and the program stops without touching it.

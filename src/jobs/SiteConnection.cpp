@@ -22,7 +22,7 @@ void SiteConnection::connect(Read read, std::function<void(std::shared_ptr<const
     m_ready = std::move(ready);
     // A fresh reader for every read: the one before, cancelled, hands nothing on.
     m_reader = std::make_unique<SessionReader>();
-    QObject::connect(m_reader.get(), &SessionReader::finished, this, [this](const BrowserCookies &cookies) {
+    QObject::connect(m_reader.get(), &SessionReader::finished, this, [this](const CookieJar &cookies) {
         auto client = std::make_shared<SiteClient>(m_siteUrl, m_appFolder, cookies);
         client->setTimeouts(m_timeouts);
         m_client = std::move(client);

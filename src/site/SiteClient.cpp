@@ -45,7 +45,7 @@ QString fileName(Page page)
     return {};
 }
 
-SiteClient::SiteClient(QString baseUrl, QString appFolder, BrowserCookies cookies)
+SiteClient::SiteClient(QString baseUrl, QString appFolder, CookieJar cookies)
     : m_baseUrl(std::move(baseUrl)), m_appFolder(std::move(appFolder)), m_cookies(std::move(cookies))
 {
     initCurlOnce();

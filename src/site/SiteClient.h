@@ -2,7 +2,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "session/BrowserCookies.h"
+#include "session/CookieJar.h"
 #include "store/Result.h"
 
 #include <QByteArray>
@@ -76,7 +76,7 @@ public:
 
     // baseUrl: scheme and host of the CGI endpoint, without a trailing slash. cookies: the signed-in
     // browser's session for that host (ReadBrowserSession), sent with every request of this client.
-    SiteClient(QString baseUrl, QString appFolder, BrowserCookies cookies);
+    SiteClient(QString baseUrl, QString appFolder, CookieJar cookies);
     ~SiteClient();
     SiteClient(const SiteClient &) = delete;
     SiteClient &operator=(const SiteClient &) = delete;
@@ -98,12 +98,12 @@ public:
 
     QString pagePath(Page page) const;
     QString baseUrl() const { return m_baseUrl; }
-    const BrowserCookies &cookies() const { return m_cookies; }
+    const CookieJar &cookies() const { return m_cookies; }
 
 private:
     QString m_baseUrl;
     QString m_appFolder;
-    BrowserCookies m_cookies;
+    CookieJar m_cookies;
     Timeouts m_timeouts;
     QStringList m_connectTo;
 };

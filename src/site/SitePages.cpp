@@ -23,7 +23,7 @@ QString countText(qsizetype count)
 
 // Where the program looked for the browser's session and what went wrong there, when something did:
 // a session the program could not read looks to the site like no session at all.
-QString cookieNotes(const BrowserCookies &cookies)
+QString cookieNotes(const CookieJar &cookies)
 {
     if (cookies.problems().isEmpty())
         return {};

@@ -70,7 +70,7 @@ SiteError RequestFailure(const QString &url, int tries, const QString &failure)
                      QStringLiteral("The request to %1 failed%2: %3").arg(url, tried, failure)};
 }
 
-curl_slist *SiteRequestHeaders(const BrowserCookies &cookies, const QString &url)
+curl_slist *SiteRequestHeaders(const CookieJar &cookies, const QString &url)
 {
     curl_slist *headers = curl_slist_append(nullptr, "Content-Type: application/x-www-form-urlencoded");
     headers = curl_slist_append(headers, "Expect:");

@@ -90,4 +90,4 @@ SiteError RequestFailure(const QString &url, int tries, const QString &failure);
 
 // The headers every request carries: the form content type (the site expects it on a GET too),
 // no 100-continue wait before a large body, and the browser's cookies for the address.
-struct curl_slist *SiteRequestHeaders(const BrowserCookies &cookies, const QString &url);
+struct curl_slist *SiteRequestHeaders(const CookieJar &cookies, const QString &url);
