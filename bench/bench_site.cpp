@@ -78,7 +78,7 @@ bool runLookups(const SiteClient &site, const QStringList &ids)
 }
 
 // Save to eBay as the main window runs it, the question answered Yes: the browser session read, the
-// site's list read, the post and the read-back.
+// site's list read, read again just before the post, the post and the read-back.
 bool runSave(SaveToSite &save)
 {
     QEventLoop loop;
@@ -157,7 +157,7 @@ int main(int argc, char **argv)
     curl_share_cleanup(share);
 
     // The upload: the site already holds the list, as after an import, so the question would
-    // have nothing to name; its pre-read and read-back each fetch a page of 5,000 ids.
+    // have nothing to name; its two reads and its read-back each fetch a page of 5,000 ids.
     QStringList listToSend;
     std::vector<std::string> held;
     for (int i = 0; i < uploadIds; ++i) {
@@ -220,10 +220,9 @@ int main(int argc, char **argv)
     std::printf("%-64s %10.2f %12s\n", "    ratio (a)/(b')", lookupMs / bareKeptMs, "");
     std::printf("%-64s %10.2f %12s\n", "(c) upload body for 5000 ids, build, target<50", median(buildRuns), "");
     const double uploadMs = median(uploadRuns), bareUploadMs = median(bareUploadRuns);
-    std::printf("%-64s %10.2f %12s\n", "(d) Save to eBay of 5000 ids: session, pre-read, POST, read-back", uploadMs,
-                "");
+    std::printf("%-64s %10.2f %12s\n", "(d) Save to eBay of 5000 ids: session, 2 reads, POST, read-back", uploadMs, "");
     std::printf("%-64s %10.2f %12s\n", "(e) bare GET of the block page + bare POST", bareUploadMs, "");
-    std::printf("%-64s %10.2f %12s\n", "    ratio (d)/(e), target <= 3.5", uploadMs / bareUploadMs, "");
+    std::printf("%-64s %10.2f %12s\n", "    ratio (d)/(e), target <= 4.5", uploadMs / bareUploadMs, "");
     std::printf("%-64s %10.1f %12s\n", "(f) upload against a site taking 200 ms a reply", slowUploadMs, "");
     std::printf("%-64s %10lld %12s\n", "    longest the event loop waited, target <= 50",
                 static_cast<long long>(worstLateMs), "");

@@ -2,12 +2,22 @@
 // SPDX-License-Identifier: MIT
 #include "TestSupport.h"
 #include "core/BidderList.h"
+#include "core/SyncPlan.h"
 
 #include <QAbstractItemModelTester>
 #include <QSignalSpy>
 #include <QTest>
 
 namespace {
+
+// "a|b!|c": the rows alice... with "!" marking NARU "Yes".
+QList<Bidder> rowsOf(const QString &ids)
+{
+    QList<Bidder> rows;
+    for (const QString &id : ids.split('|', Qt::SkipEmptyParts))
+        rows << bidder(id.endsWith('!') ? id.chopped(1) : id, id.endsWith('!') ? "Yes" : "No");
+    return rows;
+}
 
 QList<QStringList> shown(const QAbstractItemModel &model)
 {
@@ -88,6 +98,59 @@ private slots:
         QCOMPARE(list.sortOrder()->column, column);
         QCOMPARE(list.sortOrder()->descending, descending);
         QCOMPARE(list.userNames(), names);
+    }
+
+    // Saving as a sync: what the site holds, the local list and the base (the site's list as last
+    // confirmed; "-" for none) decide what is unblocked, asked about and left off for the limit.
+    // A later read names only what no earlier read held.
+    void syncPlan_data()
+    {
+        QTest::addColumn<QString>("site");
+        QTest::addColumn<QString>("local");
+        QTest::addColumn<QString>("base");
+        QTest::addColumn<int>("limit");
+        QTest::addColumn<QString>("again"); // the site's list read again before the post
+        QTest::addColumn<QString>("plan");  // unblocked/asked/left off/sent/ids:over the limit/new again
+        auto row = [](const char *name, const char *site, const char *local, const char *base, int limit,
+                      const char *plan, const char *again = "") {
+            QTest::newRow(name) << site << local << base << limit << again << plan;
+        };
+        row("in step", "a|b", "a|b", "a|b", 9, "///a|b/2:0/");
+        row("deleted here", "a|b", "a", "a|b", 9, "b///a/1:0/");
+        row("blocked on the site since", "a|b|c", "a|b", "a|b", 9, "/c//a|b/2:0/");
+        row("both", "a|b|c", "a", "a|b", 9, "b/c//a/1:0/");
+        row("no base: every id only the site holds", "a|b|c", "a", "-", 9, "/b|c//a/1:0/");
+        row("in the base, gone from the site", "a", "a", "a|z", 9, "///a/1:0/");
+        row("case and repeats", "Bob|BOB|Carol|dave|Dave", "bob", "CAROL", 9, "Carol/dave//bob/1:0/");
+        row("an id the site splits", "a|b|c|d", "a b,c", "-", 9, "/d//a b,c/3:0/");
+        row("under the limit", "", "a|n!|b|m!", "-", 4, "///a|n|b|m/4:0/");
+        row("one over: the last NARU off", "", "a|n!|b|m!|k", "-", 4, "//m/a|n|b|k/4:0/");
+        row("two over", "", "a|n!|b|m!|k", "-", 3, "//n|m/a|b|k/3:0/");
+        row("repeats count once", "", "a|A|b|n!", "-", 3, "///a|A|b|n/3:0/");
+        row("a NARU id with another row of it stays", "", "a|n!|N|b", "-", 2, "////3:1/");
+        row("registered ids over the limit", "", "a|b|n!|c", "-", 2, "////3:1/");
+        row("a row that frees nothing stays", "", "a b|n!|a!", "-", 2, "//n/a b|a/2:0/");
+        row("empty ids count for nothing", "", "a| |n!", "-", 1, "//n/a| /1:0/");
+        row("again: only what no read held", "a|b|c", "a", "a|b", 9, "b/c//a/1:0/d|e", "A|b|c|d|e|E");
+        row("again: an id here is no news", "a|b", "a|x", "a|b", 9, "b///a|x/2:0/", "a|X");
+    }
+    void syncPlan()
+    {
+        QFETCH(QString, site);
+        QFETCH(QString, local);
+        QFETCH(QString, base);
+        QFETCH(int, limit);
+        QFETCH(QString, again);
+        QFETCH(QString, plan);
+        const auto ids = [](const QString &text) { return text.split('|', Qt::SkipEmptyParts); };
+        const QList<Bidder> rows = rowsOf(local);
+        const SyncPlan made = PlanSync(ids(site), rows, base == "-" ? std::nullopt : std::optional(ids(base)), limit);
+        QCOMPARE(made.canSend(), made.mustDelete == 0);
+        QCOMPARE(QStringList({made.unblocked.join('|'), made.asked.join('|'), made.leftOff.join('|'),
+                              made.send.join('|'), QStringLiteral("%1:%2").arg(made.idCount).arg(made.mustDelete),
+                              NewSiteIds(ids(again), rows, ids(site)).join('|')})
+                     .join('/'),
+                 plan);
     }
 
     void theModelShowsEachColumnUnderItsHeading()

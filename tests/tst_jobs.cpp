@@ -8,6 +8,7 @@
 #include "jobs/ImportFromSite.h"
 #include "jobs/SaveToSite.h"
 #include "jobs/SiteConnection.h"
+#include "site/SiteLimits.h"
 #include "store/DateTimeText.h"
 
 #include <QDir>
@@ -124,10 +125,12 @@ private slots:
         QVERIFY(saved.asked[0].siteOnlyIds.isEmpty());
         QCOMPARE(int(saved.outcome.kind), int(SaveToSite::Outcome::Kind::Done));
         QCOMPARE(saved.outcome.message, QStringLiteral("Added alice, bob, carol to your eBay Blocked Bidders"));
-        QCOMPARE(saved.steps, QList<SaveToSite::Step>({SaveToSite::Step::ReadingSiteList, SaveToSite::Step::Posting,
-                                                       SaveToSite::Step::ReadingBack}));
-        // The site's list read first, the post, then the list read back to see that it kept them.
-        QCOMPARE(m_site->requests().size(), size_t(3));
+        QCOMPARE(saved.steps,
+                 QList<SaveToSite::Step>({SaveToSite::Step::ReadingSiteList, SaveToSite::Step::ReadingAgain,
+                                          SaveToSite::Step::Posting, SaveToSite::Step::ReadingBack}));
+        // The site's list read first and again just before the post, then the list read back to see
+        // that it kept them.
+        QCOMPARE(m_site->requests().size(), size_t(4));
         QCOMPARE(posted(), QStringList{"alice, bob, carol&"});
 
         // A list the site did not keep is not a success.
@@ -154,7 +157,8 @@ private slots:
         QTest::addColumn<QString>("outcome");
         QTest::newRow("Cancel") << SaveToSite::Choice::Cancel << QStringList() << QStringList{"alice"} << QString();
         QTest::newRow("Remove them") << SaveToSite::Choice::Send << QStringList{"alice&"} << QStringList{"alice"}
-                                     << "Added alice to your eBay Blocked Bidders";
+                                     << "Added alice to your eBay Blocked Bidders\n\nUnblocked on the site: 1 bidder "
+                                        "(zed).";
         QTest::newRow("Keep them") << SaveToSite::Choice::Keep << QStringList{"alice, zed&"}
                                    << QStringList{"alice", "zed"} << "Added alice, zed to your eBay Blocked Bidders";
     }
@@ -166,8 +170,10 @@ private slots:
         m_site->setSellerList({"ALICE", "zed"});
         const Saved saved = save(choice);
         QCOMPARE(saved.asked.size(), 1);
-        QVERIFY(saved.asked[0].text.startsWith("Add alice to your blocked bidders?\n\nThe site's list also holds 1 "
-                                               "bidder that your list does not: zed. Saving"));
+        // What matters is said first, above the list.
+        QVERIFY(
+            saved.asked[0].text.startsWith("The site's list also holds 1 bidder that your list does not: zed. Saving"));
+        QVERIFY(saved.asked[0].text.endsWith("saves your list as it is.\n\nAdd alice to your blocked bidders?"));
         QCOMPARE(saved.asked[0].siteOnlyIds, QStringList{"zed"});
         QTEST(posted(), "posted");
         QTEST(namesOf(list.rows()), "listed");
@@ -241,6 +247,157 @@ private slots:
         QVERIFY(!job.stop());
         QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 2, 10000);
         QCOMPARE(int(finished[1].kind), int(SaveToSite::Outcome::Kind::Done));
+    }
+
+    // Saving is a sync against what the two lists last agreed on, set by a save that the site kept
+    // and by an import: an id deleted here is unblocked, named first, and Enter gets past the question.
+    void saveUnblocksWhatWasDeletedHere_data()
+    {
+        QTest::addColumn<bool>("imported");
+        QTest::newRow("after a save") << false;
+        QTest::newRow("after an import") << true;
+    }
+    void saveUnblocksWhatWasDeletedHere()
+    {
+        QFETCH(bool, imported);
+        BidderList &list = listOf(imported ? QList<Bidder>() : QList<Bidder>{bidder("alice"), bidder("bob")});
+        m_site->setSellerList({"alice", "bob"});
+        if (imported) {
+            ImportFromSite job(*m_connection, list);
+            QVERIFY(resultOf(job, &ImportFromSite::finished, [&] { job.start(); }).has_value());
+        } else {
+            QCOMPARE(int(save(SaveToSite::Choice::Send).outcome.kind), int(SaveToSite::Outcome::Kind::Done));
+        }
+        QCOMPARE(**list.siteBase(), QStringList({"alice", "bob"}));
+        QVERIFY(list.remove(1));
+        const Saved saved = save(SaveToSite::Choice::Keep); // Enter
+        QCOMPARE(saved.asked.size(), 1);
+        QVERIFY(saved.asked[0].siteOnlyIds.isEmpty());
+        QCOMPARE(
+            saved.asked[0].text,
+            QStringLiteral("Saving also unblocks bob, which you deleted here.\n\nAdd alice to your blocked bidders?"));
+        QCOMPARE(saved.outcome.message,
+                 QStringLiteral("Added alice to your eBay Blocked Bidders\n\nUnblocked on the site: 1 bidder (bob)."));
+        QCOMPARE(m_site->sellerList(), std::vector<std::string>{"alice"});
+        QCOMPARE(**list.siteBase(), QStringList{"alice"});
+    }
+
+    // A store made before the base was kept has none: every id only the site holds is asked about.
+    void saveWithoutABaseAsksAboutEverySiteOnlyId()
+    {
+        BidderList &list = listOf({bidder("alice")});
+        QVERIFY(list.setSiteBase({"alice", "bob", "carol"}));
+        m_folder->sql("DROP TABLE SiteList");
+        m_site->setSellerList({"alice", "bob", "carol"});
+        const Saved saved = save(SaveToSite::Choice::Cancel);
+        QCOMPARE(saved.asked.size(), 1);
+        QCOMPARE(saved.asked[0].siteOnlyIds, QStringList({"bob", "carol"}));
+        QVERIFY(saved.asked[0].text.startsWith("The site's list also holds 2 bidders that your list does not"));
+        QVERIFY(posted().isEmpty());
+    }
+
+    // The site's list is read again just before the post: what it gained while the seller answered
+    // is asked about in the same way, and Enter keeps it. A list that changes a second time is left
+    // as it is.
+    void saveLooksAgainBeforeThePost()
+    {
+        BidderList &list = listOf({bidder("alice")});
+        QVERIFY(list.setSiteBase({"alice"}));
+        m_site->setSellerList({"alice"});
+        m_site->addAfterNextBlockPageRead({"zed"});
+        Saved saved = save(SaveToSite::Choice::Keep);
+        QCOMPARE(saved.asked.size(), 2);
+        QVERIFY(saved.asked[0].siteOnlyIds.isEmpty());
+        QCOMPARE(saved.asked[1].siteOnlyIds, QStringList{"zed"});
+        QVERIFY(saved.asked[1].text.contains("also holds 1 bidder that your list does not: zed."));
+        QCOMPARE(saved.outcome.message, QStringLiteral("Added alice, zed to your eBay Blocked Bidders"));
+        QCOMPARE(saved.steps,
+                 QList<SaveToSite::Step>({SaveToSite::Step::ReadingSiteList, SaveToSite::Step::ReadingAgain,
+                                          SaveToSite::Step::CheckingKept, SaveToSite::Step::ReadingAgain,
+                                          SaveToSite::Step::Posting, SaveToSite::Step::ReadingBack}));
+        QCOMPARE(list.userNames(), QStringList({"alice", "zed"}));
+        QCOMPARE(m_site->sellerList(), std::vector<std::string>({"alice", "zed"}));
+
+        // Remove them, once asked again, is not asked a third time.
+        m_site->addAfterNextBlockPageRead({"x"});
+        saved = save(SaveToSite::Choice::Send);
+        QCOMPARE(saved.asked.size(), 2);
+        QCOMPARE(
+            saved.outcome.message,
+            QStringLiteral("Added alice, zed to your eBay Blocked Bidders\n\nUnblocked on the site: 1 bidder (x)."));
+
+        m_site->clearRequests();
+        m_site->addAfterNextBlockPageRead({"x"});
+        m_site->addAfterNextBlockPageRead({"y"});
+        saved = save(SaveToSite::Choice::Send);
+        QCOMPARE(saved.asked.size(), 2);
+        QCOMPARE(saved.asked[1].siteOnlyIds, QStringList{"x"});
+        QCOMPARE(int(saved.outcome.kind), int(SaveToSite::Outcome::Kind::Failed));
+        QVERIFY2(saved.outcome.message.contains("changed again"), qPrintable(saved.outcome.message));
+        QVERIFY(posted().isEmpty());
+    }
+
+    // Over the site's limit, the rows marked NARU are left off, from the end; a list still too long
+    // is not sent at all.
+    void saveFitsTheSitesLimit_data()
+    {
+        QTest::addColumn<int>("registered");
+        QTest::addColumn<int>("naru");
+        QTest::newRow("4,990 registered and 20 NARU") << 4990 << 20;
+        QTest::newRow("5,001 registered") << 5001 << 0;
+    }
+    void saveFitsTheSitesLimit()
+    {
+        QFETCH(int, registered);
+        QFETCH(int, naru);
+        QList<Bidder> rows;
+        std::vector<std::string> sent;
+        for (int i = 0; i < registered; ++i)
+            rows << bidder(QStringLiteral("r%1").arg(i));
+        for (int i = 0; i < naru; ++i) // among the others, so that "from the end" is the list's end
+            rows.insert(i * 200, bidder(QStringLiteral("n%1").arg(i), "Yes"));
+        for (const Bidder &row : rows) // the last ten NARU ids in the list are left off
+            if (row.naru == "No" || row.userName.mid(1).toInt() < 10)
+                sent.push_back(row.userName.toStdString());
+        listOf(rows);
+        m_site->setUploadKeeps(kSiteListLimit);
+        const Saved saved = save(SaveToSite::Choice::Keep);
+        if (registered > kSiteListLimit) {
+            QVERIFY(saved.asked.isEmpty());
+            QVERIFY2(saved.outcome.message.startsWith("Your list holds 5,001 registered bidders, and the site keeps at "
+                                                      "most 5,000, so nothing was sent. Delete 1 of them"),
+                     qPrintable(saved.outcome.message));
+            QVERIFY(posted().isEmpty());
+            return;
+        }
+        QVERIFY(saved.asked.at(0).text.startsWith("The site keeps at most 5,000 blocked bidders, so saving leaves off "
+                                                  "10 bidders marked NARU: n10, n11, "));
+        QCOMPARE(int(saved.outcome.kind), int(SaveToSite::Outcome::Kind::Done));
+        QVERIFY(saved.outcome.message.contains("\n\nLeft off for the site's limit: 10 bidders marked NARU (n10, "));
+        QCOMPARE(m_site->sellerList(), sent);
+    }
+
+    // A post the site answered is read back, and the list read back decides, even when its answer
+    // cannot be kept; the post carries the form's tokens.
+    void saveReadsBackWhateverTheAnswer()
+    {
+        BidderList &list = listOf({bidder("alice")});
+        QVERIFY(QDir(m_folder->path()).mkdir(QStringLiteral("response2.htm")));
+        m_site->setFormTokens(true);
+        Saved saved = save(SaveToSite::Choice::Send);
+        QVERIFY2(saved.outcome.message.startsWith("Added alice to your eBay Blocked Bidders\n\nThe site answered your "
+                                                  "upload, but Bidwarden could not keep its answer."),
+                 qPrintable(saved.outcome.message));
+        QCOMPARE(posted(), QStringList{"alice&stok=k%2FZq%2B3%3D&srt=a%26b+c"});
+        QVERIFY(list.add(bidder("bob")));
+        m_site->setUploadKeeps(1);
+        saved = save(SaveToSite::Choice::Send);
+        QCOMPARE(int(saved.outcome.kind), int(SaveToSite::Outcome::Kind::Failed));
+        QVERIFY2(saved.outcome.message.startsWith("The site answered your upload, but Bidwarden could not keep its "
+                                                  "answer."),
+                 qPrintable(saved.outcome.message));
+        QVERIFY(saved.outcome.message.contains("holds 1 of the 2"));
+        QCOMPARE(**list.siteBase(), QStringList{"alice"});
     }
 
     void blockBidderStoresWhatWasTypedOnceChecked()

@@ -4,13 +4,16 @@
 #include "StandinSite.h"
 #include "session/FirefoxCookies.h"
 #include "site/BlockListUpload.h"
+#include "site/BlockPageForm.h"
 #include "site/NaruChecks.h"
 #include "site/ParallelGets.h"
 #include "site/SiteClient.h"
 #include "site/SiteOperations.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
@@ -49,19 +52,28 @@ SiteResult<bool> lookup(const SiteClient &site, const QString &id)
     checks.start({id});
     return settle(result);
 }
-// The site's list read first, then the post and the read-back; siteOnly gets what the first read found.
-SiteResult<UploadCheck> sendList(const SiteClient &site, const QStringList &ids, QStringList *siteOnly = nullptr)
+// The site's list read first, then the post (with the form's fields, unless told not to) and the
+// read-back. The file at `unwritable` becomes a folder between the first read and the post.
+struct Sent
+{
+    UploadCheck check;
+    UploadNotes notes;
+};
+SiteResult<Sent> sendList(const SiteClient &site, const QStringList &ids, bool withFields = true,
+                          const QString &unwritable = {})
 {
     BlockListUpload job(site);
-    std::optional<SiteResult<UploadCheck>> result;
-    QObject::connect(&job, &BlockListUpload::siteListRead, &job, [&](const QStringList &only) {
-        if (siteOnly)
-            *siteOnly = only;
-        job.send(ids);
+    std::optional<SiteResult<Sent>> result;
+    QObject::connect(&job, &BlockListUpload::siteListRead, &job, [&](const SiteListRead &read) {
+        if (!unwritable.isEmpty())
+            QFile::remove(unwritable), QDir().mkdir(unwritable);
+        job.send(ids, withFields ? read.formFields : QList<FormField>());
     });
-    QObject::connect(&job, &BlockListUpload::uploaded, &job, [&](const UploadCheck &check) { result = check; });
+    QObject::connect(&job, &BlockListUpload::uploaded, &job, [&](const UploadCheck &check, const UploadNotes &notes) {
+        result = Sent{check, notes};
+    });
     QObject::connect(&job, &BlockListUpload::failed, &job, [&](const SiteError &e) { result = e; });
-    job.readSiteList(ids);
+    job.readSiteList();
     return settle(result);
 }
 
@@ -80,12 +92,16 @@ class TestSite : public QObject
     }
     static QString outcome(const SiteResult<bool> &r) { return r ? (*r ? "Yes" : "No") : outcome(r.error()); }
     static QString outcome(const SiteResult<QStringList> &r) { return r ? r->join('|') : outcome(r.error()); }
-    static QString outcome(const SiteResult<UploadCheck> &r)
+    static QString outcome(const SiteResult<Sent> &r)
     {
-        if (!r || r->done())
-            return r ? "done" : outcome(r.error());
-        return QStringLiteral("%1 of %2; missing %3; extra %4")
-            .arg(QString::number(r->held), QString::number(r->sent), r->missing.join(','), r->extra.join(','));
+        if (!r)
+            return outcome(r.error());
+        const UploadCheck &c = r->check;
+        return (r->notes.replyLost ? "(no reply) " : "") +
+               (c.done() ? "done"
+                         : QStringLiteral("%1 of %2; missing %3; extra %4")
+                               .arg(QString::number(c.held), QString::number(c.sent), c.missing.join(','),
+                                    c.extra.join(',')));
     }
 
     QString siteUrl() const { return QString::fromStdString(m_site->baseUrl()); }
@@ -345,12 +361,15 @@ private slots:
         QVERIFY2(!naru && naru.error().message.contains("whole reply after 1.5 seconds"),
                  qPrintable(naru.error().message));
         BlockListUpload job(*m_client);
-        std::optional<SiteResult<UploadCheck>> result;
+        std::optional<SiteResult<Done>> result;
         connect(&job, &BlockListUpload::failed, &job, [&](const SiteError &e) { result = e; });
         job.send({"alice"});
         QVERIFY(job.isPosting() && !job.stop());
-        QVERIFY(!settle(result));
-        QCOMPARE(m_site->requests().size(), size_t(2));
+        const SiteResult<Done> ended = settle(result);
+        // With no answer, the list is read back, which trickles too.
+        QVERIFY2(!ended && ended.error().message.contains("cannot tell whether the site took your list"),
+                 qPrintable(ended.error().message));
+        QCOMPARE(m_site->requests().size(), size_t(3));
     }
 
     // Passing outages are tried again, 3 tries at most; another answer never is (nor the post: upload).
@@ -452,7 +471,8 @@ private slots:
 #endif
             const QList<QByteArray> lines = SplitPageLines(line);
             bool read = FindListTexts(lines).size() == kListNamesLooked && !HasPasswordField(lines) &&
-                        !PageNamesId(lines, "alice") && !BlockedListAnswer(*m_client, {}, lines);
+                        BlockPageFormFields("<form>" + line).isEmpty() && !PageNamesId(lines, "alice") &&
+                        !BlockedListAnswer(*m_client, {}, lines);
             const auto list = "<x bidderlist>" + QByteArray("a,").repeated(7'500'000) + "</textarea>";
             read = read && SplitBlockedList(list).size() == kMaxListEntries &&
                    SplitBlockedList(QByteArray(15'000'000, ',')).size() == kMaxListEntries &&
@@ -470,39 +490,43 @@ private slots:
     }
 
     // An upload is done only when the site's list, read back, holds the ids sent, each as the site
-    // splits them. What the site held before and the local list lacks is found first.
+    // splits them. Every post is read back, whatever came of it.
     void upload_data()
     {
         QTest::addColumn<QStringList>("ids");
         QTest::addColumn<Ids>("before");
         QTest::addColumn<int>("siteKeeps"); // -1: all, 0: none, n: the first n
         QTest::addColumn<QString>("fault"); // of the post
-        QTest::addColumn<QString>("siteOnly");
         QTest::addColumn<QString>("result");
-        QTest::addColumn<QString>("says"); // in the message when not done
+        QTest::addColumn<QString>("says"); // in the message, or the warnings when done
         QStringList many;
         for (int i = 0; i < kSiteListLimit + 12; ++i)
             many << QStringLiteral("id%1").arg(i);
         const QString capped = "5000 of 5012; missing " + many.mid(kSiteListLimit, 10).join(',') + "; extra ";
         const Ids old{"old"};
-        auto row = [](const char *name, const QStringList &ids, const Ids &before, int keeps, const char *siteOnly,
-                      const QString &result, const char *says = "", const char *fault = "") {
-            QTest::newRow(name) << ids << before << keeps << fault << siteOnly << result << says;
+        const QString notKept = "0 of 1; missing alice; extra old";
+        auto row = [](const char *name, const QStringList &ids, const Ids &before, int keeps, const QString &result,
+                      const char *says = "", const char *fault = "") {
+            QTest::newRow(name) << ids << before << keeps << fault << result << says;
         };
-        row("all kept", {"alice", "Bob.9_x-y*", "carol"}, old, -1, "old", "done");
-        row("escaped ids", {"x&y=z", "Zo\u00eb", "1+1%"}, {"x&y=z"}, -1, "", "done");
-        row("blanks around an id", {" bob", "carol "}, {" BOB ", "carol"}, -1, "", "done");
-        row("none kept", {"alice", "bob"}, old, 0, "old", "0 of 2; missing alice,bob; extra old", "holds 0 of the 2");
-        row("capped at 5,000", many, {}, kSiteListLimit, "", capped, "and 2 more.\n\nThe site keeps at most 5,000");
-        row("extras", {"alice", "bob"}, {"ALICE", "bob", "zed", ""}, 0, "zed", "2 of 2; missing ; extra zed",
+        row("all kept", {"alice", "Bob.9_x-y*", "carol"}, old, -1, "done");
+        row("escaped ids", {"x&y=z", "Zo\u00eb", "1+1%"}, {"x&y=z"}, -1, "done");
+        row("blanks around an id", {" bob", "carol "}, {" BOB ", "carol"}, -1, "done");
+        row("none kept", {"alice", "bob"}, old, 0, "0 of 2; missing alice,bob; extra old", "holds 0 of the 2");
+        row("capped at 5,000", many, {}, kSiteListLimit, capped, "and 2 more.\n\nThe site keeps at most 5,000");
+        row("extras", {"alice", "bob"}, {"ALICE", "bob", "zed", ""}, 0, "2 of 2; missing ; extra zed",
             "not in your list: zed.");
-        row("case, repeats, empty entries aside", {"Alice", "bob", "bob", ""}, {"alice", "BOB"}, 0, "", "done");
-        row("empty list empties", {}, old, -1, "old", "done");
-        row("empty list not kept", {}, old, 0, "old", "0 of 0; missing ; extra old", "did not empty");
-        row("post answered 500", {"alice"}, {"alice"}, -1, "", "(failed)", "status 500", "500");
-        row("post dropped", {"alice"}, {"alice"}, -1, "", "(failed)", "did not complete", "drop");
-        row("post unanswered", {"alice"}, {"alice"}, -1, "", "(failed)", "nothing came from the site", "silence");
-        row("post sent to sign in", {"alice"}, {"alice"}, -1, "", "(failed)", "If you were signed out", "302");
+        row("case, repeats, empty entries aside", {"Alice", "bob", "bob", ""}, {"alice", "BOB"}, 0, "done");
+        row("empty list empties", {}, old, -1, "done");
+        row("empty list not kept", {}, old, 0, "0 of 0; missing ; extra old", "did not empty");
+        row("post answered 500", {"alice"}, old, -1, notKept, "status 500", "500");
+        row("post dropped", {"alice"}, old, -1, "(no reply) " + notKept, "did not answer your upload", "drop");
+        row("post taken, then silence", {"alice"}, old, -1, "(no reply) done", "nothing came from the site", "silence");
+        row("post sent to sign in", {"alice"}, old, -1, notKept, "If you were signed out", "302");
+        row("answer not kept", {"alice"}, old, -1, "done", "could not keep its answer", "response2.htm");
+        row("list read back not kept", {"alice"}, old, -1, "done", "could not keep the page", "readback.htm");
+        row("form tokens", {"alice"}, old, -1, "done", "", "tokens");
+        row("form tokens left out", {"alice"}, old, -1, notKept, "", "no tokens");
     }
     void upload()
     {
@@ -510,7 +534,6 @@ private slots:
         QFETCH(Ids, before);
         QFETCH(int, siteKeeps);
         QFETCH(QString, fault);
-        QFETCH(QString, siteOnly);
         QFETCH(QString, result);
         QFETCH(QString, says);
         QStringList escaped; // as a form would escape them; the separators go as they are
@@ -518,43 +541,99 @@ private slots:
             escaped << QUrl::toPercentEncoding(id, "*");
         m_site->setSellerList(before);
         m_site->setUploadKeeps(siteKeeps);
-        if (!fault.isEmpty())
+        const bool tokens = fault.endsWith("tokens");
+        m_site->setFormTokens(tokens);
+        const bool unwritable = fault.endsWith(".htm");
+        if (!fault.isEmpty() && !tokens && !unwritable)
             m_site->setUploadFault({fault.toInt(), fault == "silence" ? 3000 : 0, fault == "drop"}, "/signin");
 
-        QStringList found;
-        const SiteResult<UploadCheck> sent = sendList(*m_client, ids, &found);
-        QCOMPARE(found.join(','), siteOnly);
+        const SiteResult<Sent> sent =
+            sendList(*m_client, ids, fault != "no tokens", unwritable ? m_dir->filePath(fault) : QString());
         QCOMPARE(outcome(sent), result);
         const auto requests = m_site->requests();
-        QCOMPARE(requests.size(), size_t(fault.isEmpty() ? 3 : 2)); // a post is never sent again
+        QCOMPARE(requests.size(), size_t(3)); // a post is never sent again, and always read back
         QCOMPARE(requests[1].method + ' ' + requests[1].target + ' ' + requests[1].body,
-                 "POST " + cgiPath.toStdString() + " MfcISAPICommand=BidderBlockResult&userid=&pass=&bidderlist=" +
-                     escaped.join(", ").toStdString() + '&');
+                 "POST " + cgiPath.toStdString() +
+                     " MfcISAPICommand=BidderBlockResult&userid=&pass=&bidderlist=" + escaped.join(", ").toStdString() +
+                     '&' + (fault == "tokens" ? "stok=k%2FZq%2B3%3D&srt=a%26b+c" : ""));
         QCOMPARE(requests[0].method + ' ' + requests[0].target, "GET " + (cgiPath + "?BidderBlockLogin").toStdString());
         for (const auto &request : requests) // the form type on every request, GET included
             QVERIFY(request.headers.count("Content-Type") == 1 &&
                     request.headers.find("Content-Type")->second == "application/x-www-form-urlencoded");
-        QVERIFY(page("readback.htm").contains("bidderlist"));
-        const QString message = sent ? UploadNotKeptMessage(*sent) : sent.error().message;
-        const QStringList parts = sent ? QStringList{says, sent->replyPath, sent->readBackPath} : QStringList{says};
+        QVERIFY(page("readback.htm").contains("bidderlist") || fault == "readback.htm");
+        QVERIFY(sent);
+        std::string held; // what the site holds, as read back
+        for (const std::string &id : m_site->sellerList())
+            held += id + ',';
+        QCOMPARE(sent->notes.siteIds,
+                 SplitBlockedList(QByteArray::fromStdString(held)).filter(QRegularExpression(".")));
+        const QString message =
+            (sent->check.done() ? QString() : UploadNotKeptMessage(sent->check)) + sent->notes.warnings.join('\n');
+        const QStringList parts =
+            sent->check.done() ? QStringList{says} : QStringList{says, sent->check.replyPath, sent->check.readBackPath};
         for (const QString &part : parts)
-            QVERIFY2((sent && sent->done()) || message.contains(part), qPrintable(message));
-        QCOMPARE(!sent && sent.error().signInMayHelp, message.contains("Keep me signed in"));
+            QVERIFY2(message.contains(part), qPrintable(message));
+        QCOMPARE(sent->notes.warnings.isEmpty(), fault.isEmpty() || tokens);
+        QCOMPARE(sent->notes.signInMayHelp, message.contains("Keep me signed in"));
     }
 
-    void uploadQuestion()
+    // The post carries the hidden fields of the form that holds the list, as the site's own form
+    // would post them, after the upload's own fields; without any, the body is the upload's alone.
+    void formFields_data()
     {
-        QStringList ids{"", "ID0"}; // an empty entry and a repeat count for nothing
-        for (int i = 0; i < kSiteListLimit; ++i)
-            ids << QStringLiteral("id%1").arg(i);
-        QVERIFY(!UploadQuestion(ids).contains("at most"));
-        QVERIFY(UploadQuestion(ids << "x").contains("at most 5,000 blocked bidders, so it will not keep all 5,001"));
-        QStringList onSite;
-        for (int i = 0; i < 12; ++i)
-            onSite << QStringLiteral("s%1").arg(i);
-        QVERIFY(UploadQuestion({"a"}, onSite)
-                    .contains("12 bidders that your list does not: s0, s1, s2, s3, s4, "
-                              "s5, s6, s7, s8, s9 and 2 more. Saving"));
+        QTest::addColumn<QByteArray>("page");
+        QTest::addColumn<QString>("fields");  // name=value, decoded, joined by "|"
+        QTest::addColumn<QByteArray>("tail"); // of the body, after "bidderlist=alice, bob&"
+        const QByteArray list = "<textarea name=bidderlist>a, b</textarea>\r\n";
+        const QByteArray own = "<input type=hidden name=MfcISAPICommand value=BidderBlockResult><input name=userid>"
+                               "<input type=password name=pass>";
+        auto row = [](const char *name, const QByteArray &page, const char *fields, const QByteArray &tail) {
+            QTest::newRow(name) << page << QString::fromUtf8(fields) << tail;
+        };
+        row("the upload's own fields only", "<form method=post>" + own + list + "</form>", "", "");
+        row("tokens, as written and encoded",
+            "<form>\r\n<input type=hidden name=stok value=\"k/Zq+3=\">" + list +
+                "<INPUT TYPE='HIDDEN' NAME='srt' VALUE='a&amp;b c \xc3\xa9&#x2F;'/></form>",
+            "stok=k/Zq+3=|srt=a&b c \xc3\xa9/", "stok=k%2FZq%2B3%3D&srt=a%26b+c+%C3%A9%2F");
+        row("another form's fields are not this one's",
+            "<form><input type=hidden name=q value=1></form><form>" + list +
+                "<input type=hidden name=t value=2></form><form><input type=hidden name=q value=3></form>",
+            "t=2", "t=2");
+        row("the last form with a list",
+            "<form>" + list + "<input type=hidden name=t value=1></form><form>" + list +
+                "<input type=hidden name=t value=2></form>",
+            "t=2", "t=2");
+        row("no form around the list", "<formula><input type=hidden name=t value=1>" + list, "", "");
+        row("a form to the end of the page", "<form name=f>" + list + "<input type=hidden name=t value=1>", "t=1",
+            "t=1");
+        row("other inputs, disabled, nameless, unquoted ends",
+            "<form><input type=text name=a value=1><input type=hidden name=b value=2 disabled><input type=hidden "
+            "value=3><inputs type=hidden name=c><input\r\ntype=hidden name=d value=4/>" +
+                list + "<input type=hidden name=e value=x type=text name=f value=y></form>",
+            "d=4/|e=x", "d=4%2F&e=x");
+        row("an empty value and a repeat",
+            "<form>" + list + "<input type=hidden name=t><input type=hidden name=t value=>", "t=|t=", "t=&t=");
+        QByteArray many = "<form>" + list;
+        for (int i = 0; i < kFormFieldsKept + 1; ++i)
+            many += "<input type=hidden name=f value=" + QByteArray::number(i) + ">";
+        QStringList kept;
+        for (int i = 0; i < kFormFieldsKept; ++i)
+            kept << "f=" + QString::number(i);
+        row("only so many fields", many, qPrintable(kept.join('|')), kept.join('&').toLatin1());
+    }
+    void formFields()
+    {
+        QFETCH(QByteArray, page);
+        QFETCH(QString, fields);
+        QFETCH(QByteArray, tail);
+        const QList<FormField> found = BlockPageFormFields(page);
+        QStringList named;
+        for (const FormField &field : found)
+            named << field.name + '=' + field.value;
+        QCOMPARE(named.join('|'), fields);
+        QCOMPARE(UploadBodyWithFields({"alice", "bob"}, found), UploadBody({"alice", "bob"}) + tail);
+        QCOMPARE(UploadBody({"alice", "bob"}),
+                 "MfcISAPICommand=BidderBlockResult&userid=&pass=&bidderlist=alice, bob&");
     }
 
     // Checks run four at once and answer in the order asked, whatever order the replies come in.

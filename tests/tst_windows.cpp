@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPointer>
 #include <QProgressBar>
 #include <QTreeView>
 
@@ -282,8 +283,8 @@ private slots:
             if (answer != QMessageBox::Cancel)
                 MessageBox::setNextAnswer(QMessageBox::Ok);
             const auto shown = save(main);
-            QVERIFY(shown[0].text.startsWith("Add alice to your blocked bidders?\n\nThe site's list also holds 1 "
-                                             "bidder that your list does not: zed. Saving"));
+            QVERIFY(
+                shown[0].text.startsWith("The site's list also holds 1 bidder that your list does not: zed. Saving"));
             QCOMPARE(shown[0].buttons, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
             QCOMPARE(shown.size(), answer == QMessageBox::Cancel ? 1 : 2);
             QCOMPARE(posted().size(), answer == QMessageBox::Cancel ? 0 : 1);
@@ -303,18 +304,54 @@ private slots:
         QVERIFY(posted().isEmpty());
     }
 
-    // Escape while the site's list is read: nothing is posted, nothing is said, the window is back.
-    void uploadStopsAtEscapeBeforeThePost()
+    // The save shows where it is in a window of its own over the main window. Enter there does
+    // nothing; Escape ends the save silently until the post is sent, and after that only says so.
+    // The questions open over it, and it is gone before the notice.
+    void uploadShowsWhereItIs()
     {
         BBMain *main = openMain({bidder("alice")});
         m_site->setFault({0, 300, false});
         click(main, "Command4");
+        QPointer<QDialog> progress = main->findChild<QDialog *>("SaveProgress");
+        QVERIFY(progress && progress->isVisible());
+        const auto step = [&] { return progress->findChild<QLabel *>("Label1")->text(); };
+        QCOMPARE(progress->windowTitle() + ": " + step(), "Saving to eBay: Reading the list the site holds now...");
         QVERIFY(!main->findChild<QPushButton *>("Command9")->isEnabled());
+        QTest::keyClick(progress->findChild<QPushButton *>("Command1"), Qt::Key_Return); // Stop has the focus
+        QVERIFY(progress->isVisible());
         QTRY_VERIFY(!m_site->requests().empty()); // the browser session read, the site's list asked for
-        QTest::keyClick(main, Qt::Key_Escape);
+        QTest::keyClick(progress, Qt::Key_Escape);
         QVERIFY(main->findChild<QPushButton *>("Command4")->isEnabled());
+        QTRY_VERIFY(!progress);
         QTest::qWait(500);
         QVERIFY(posted().isEmpty() && MessageBox::takeShown().isEmpty());
+
+        m_site->setFault({});
+        m_site->setUploadFault({0, 800, false});
+        QString questionOver;
+        whenModal([&](QWidget *box) {
+            questionOver = box->parentWidget()->objectName();
+            QTest::keyClick(box, Qt::Key_Return);
+        });
+        click(main, "Command4");
+        progress = main->findChild<QDialog *>("SaveProgress");
+        QTRY_COMPARE(step(), QStringLiteral("Sending your list..."));
+        QTest::keyClick(progress, Qt::Key_Escape);
+        QVERIFY(step().startsWith("Your list has been sent.") && progress->isVisible());
+        bool progressShown = true;
+        QString notice;
+        whenModal([&](QWidget *box) {
+            progressShown = progress && progress->isVisible();
+            notice = qobject_cast<QMessageBox *>(box)->text();
+            QTest::keyClick(box, Qt::Key_Return);
+        });
+        QTRY_VERIFY_WITH_TIMEOUT(main->findChild<QPushButton *>("Command4")->isEnabled(), 10000);
+        QTRY_VERIFY(!notice.isEmpty());
+        QCOMPARE(questionOver, QStringLiteral("SaveProgress"));
+        QCOMPARE(notice, QStringLiteral("Added alice to your eBay Blocked Bidders"));
+        QVERIFY(!progressShown);
+        QCOMPARE(posted(), QStringList{"alice&"});
+        QCOMPARE(MessageBox::takeShown().size(), 2);
     }
 
     void wizardImportsTheSiteListAndHandsBack()

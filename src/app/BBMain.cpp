@@ -3,6 +3,7 @@
 #include "app/BBMain.h"
 
 #include "about/frmAbout.h"
+#include "app/SaveProgress.h"
 #include "app/WindowFlow.h"
 #include "dialogs/BBidder.h"
 #include "dialogs/BlockedBidder.h"
@@ -74,7 +75,6 @@ BBMain::BBMain(WindowFlow &flow, QWidget *parent)
     // "Save to &eBay"
     connect(m_ui->Command4, &QPushButton::clicked, this, &BBMain::Command4_Click);
     connect(&m_save, &SaveToSite::choiceNeeded, this, &BBMain::choiceNeeded);
-    connect(&m_save, &SaveToSite::progress, this, [this] { setCursor(Qt::WaitCursor); });
     connect(&m_save, &SaveToSite::finished, this, &BBMain::uploaded);
     // "&About"
     connect(m_ui->Command8, &QPushButton::clicked, this, [this] {
@@ -127,10 +127,6 @@ void BBMain::offerWhatCanBeDone()
     for (QPushButton *button : {m_ui->Command5, m_ui->Command2, m_ui->Command3, m_ui->Command4})
         button->setEnabled(idle && loaded);
     m_unreadNotice->setVisible(!loaded);
-    if (idle)
-        unsetCursor();
-    else
-        setCursor(Qt::WaitCursor);
 }
 
 int BBMain::selectedRow() const
@@ -198,20 +194,24 @@ void BBMain::Command4_Click()
 {
     if (m_save.isRunning())
         return;
+    // The save's steps are shown over the window, and its questions over them. Not modal: the
+    // window's controls are off meanwhile, and a question is the one modal window while it is open.
+    m_progress = new SaveProgress(m_save, this);
+    m_progress->show();
     m_save.start();
     offerWhatCanBeDone();
 }
 
 void BBMain::choiceNeeded(const SaveToSite::Question &question)
 {
-    unsetCursor(); // the question is no wait
+    QWidget *over = m_progress ? static_cast<QWidget *>(m_progress) : this;
     if (question.siteOnlyIds.isEmpty()) {
-        m_save.answer(MessageBox::ask(this, kUploadTitle, question.text) ? SaveToSite::Choice::Send
+        m_save.answer(MessageBox::ask(over, kUploadTitle, question.text) ? SaveToSite::Choice::Send
                                                                          : SaveToSite::Choice::Cancel);
         return;
     }
     // Keep them is the default: it loses nothing.
-    switch (MessageBox::choose(this, kUploadTitle, question.text, QStringLiteral("&Keep them"),
+    switch (MessageBox::choose(over, kUploadTitle, question.text, QStringLiteral("&Keep them"),
                                QStringLiteral("&Remove them"))) {
     case QMessageBox::Yes:
         return m_save.answer(SaveToSite::Choice::Keep);
@@ -224,6 +224,11 @@ void BBMain::choiceNeeded(const SaveToSite::Question &question)
 
 void BBMain::uploaded(const SaveToSite::Outcome &outcome)
 {
+    // The progress window goes before the notice. It may be the one whose Stop ended the save.
+    if (m_progress) {
+        m_progress->hide();
+        std::exchange(m_progress, nullptr)->deleteLater();
+    }
     offerWhatCanBeDone();
     if (outcome.kind == SaveToSite::Outcome::Kind::Done)
         MessageBox::tell(this, QString(), outcome.message, QMessageBox::NoIcon);

@@ -8,6 +8,7 @@
 #include <memory>
 
 class BidderList;
+class SaveProgress;
 class QLabel;
 class SiteConnection;
 class WindowFlow;
@@ -53,7 +54,7 @@ private:
     // "Save to eBay" asks what to do with the ids only the site holds, and shows how it ended.
     void choiceNeeded(const SaveToSite::Question &question);
     void uploaded(const SaveToSite::Outcome &outcome);
-    // The controls on or off, and the cursor, for the list's state and a running upload.
+    // The controls on or off for the list's state and a running upload.
     void offerWhatCanBeDone();
 
     const std::unique_ptr<Ui::BBMain> m_ui;
@@ -62,5 +63,6 @@ private:
     const AppContext &m_context;
     QLabel *m_unreadNotice;
     const std::unique_ptr<SiteConnection> m_connection;
-    SaveToSite m_save; // after the connection it uses
+    SaveToSite m_save;                  // after the connection it uses
+    SaveProgress *m_progress = nullptr; // while a save runs
 };

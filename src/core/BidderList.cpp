@@ -173,10 +173,10 @@ void BidderList::rowChanged(int row, BidderStore::Column first, BidderStore::Col
                              {Qt::DisplayRole});
 }
 
-Status BidderList::replaceAll(const QList<Bidder> &bidders)
+Status BidderList::replaceAll(const QList<Bidder> &bidders, std::optional<QStringList> siteBase)
 {
     Session session(*this);
-    auto replaced = m_store->replaceAll(bidders);
+    auto replaced = m_store->replaceAll(bidders, std::move(siteBase));
     if (!replaced)
         return Failure{replaced.error()};
     m_model.beginResetModel();
@@ -184,4 +184,16 @@ Status BidderList::replaceAll(const QList<Bidder> &bidders)
     m_loaded = true;
     m_model.endResetModel();
     return Done{};
+}
+
+Result<std::optional<QStringList>> BidderList::siteBase()
+{
+    Session session(*this);
+    return m_store->siteBase();
+}
+
+Status BidderList::setSiteBase(const QStringList &ids)
+{
+    Session session(*this);
+    return m_store->setSiteBase(ids);
 }

@@ -64,8 +64,13 @@ public:
     Result<bool> setDateAndReason(int row, const QString &dateTime, const QString &reason);
     // Removes the row's user id: every row of it, stored and shown.
     Status remove(int row);
-    // The whole list, stored and shown, becomes these rows, in one transaction.
-    Status replaceAll(const QList<Bidder> &bidders);
+    // The whole list, stored and shown, becomes these rows, in one transaction; with a siteBase,
+    // the site's list as last confirmed is replaced in that same transaction.
+    Status replaceAll(const QList<Bidder> &bidders, std::optional<QStringList> siteBase = std::nullopt);
+    // The site's list as last confirmed (after an import, or a save whose read-back matched); none
+    // in a store that has never recorded one. Saving to the site is a sync against it.
+    Result<std::optional<QStringList>> siteBase();
+    Status setSiteBase(const QStringList &ids);
 
     // The row's record, as the store holds it now; none when it is gone.
     Result<std::optional<Bidder>> storedRecord(int row);

@@ -120,8 +120,9 @@ void ImportFromSite::allChecked()
     if (const Result<BackupOutcome> backup = BackUpStore(m_list.storePath()); !backup)
         return finish(
             Failure{backup.error() + QStringLiteral("\n\nSo nothing was imported, and your list was left as it was.")});
-    // The old rows go and the new ones come in one transaction: all of it, or nothing.
-    if (Status replaced = m_list.replaceAll(m_rows); !replaced)
+    // The old rows go and the new ones come in one transaction: all of it, or nothing. The site's
+    // list is what the two lists now agree on, so a save can tell what is deleted here from then on.
+    if (Status replaced = m_list.replaceAll(m_rows, m_entries); !replaced)
         return finish(Failure{replaced.error()});
     m_lastImport = m_rows;
     finish(Imported{m_rows, QString()});

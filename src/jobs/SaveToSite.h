@@ -2,9 +2,13 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "core/SyncPlan.h"
+#include "site/BlockPageForm.h"
+
 #include <QObject>
 #include <QStringList>
 #include <memory>
+#include <optional>
 
 class BidderList;
 class BlockListUpload;
@@ -13,13 +17,18 @@ class SiteClient;
 class SiteConnection;
 struct Bidder;
 struct SiteError;
+struct SiteListRead;
 struct UploadCheck;
+struct UploadNotes;
 
-// "Save to eBay", step by step: the browser session read afresh, the site's list read, the question
-// of what to do with the ids only the site holds, the lookups of the ids kept and their storing,
-// the post, and the site's list read back to see what it kept. The window asks the question and
-// shows the outcome; the job does the rest. It can be stopped until the post is sent; from then on
-// it runs to the site's answer.
+// "Save to eBay", step by step. Saving is a sync against the base, the site's list as last
+// confirmed: the browser session read afresh, the base and the site's list read, the question
+// (ids deleted here are unblocked and named; ids blocked on the site since are asked about; rows
+// marked NARU are left off when the list is over the site's limit), the lookups of the ids kept
+// and their storing, the site's list read once more just before the post (ids new there are asked
+// about again; a list that changes a second time stops the save), the post, and the list read
+// back, which becomes the base when it holds what was sent. The window asks and shows; the job
+// does the rest. It can be stopped until the post is sent; from then on it runs to the answer.
 class SaveToSite : public QObject
 {
     Q_OBJECT
@@ -29,6 +38,7 @@ public:
     {
         ReadingSiteList,
         CheckingKept, // the ids kept from the site, looked up one by one
+        ReadingAgain, // the site's list once more, just before the post
         Posting,
         ReadingBack,
     };
@@ -36,13 +46,13 @@ public:
     {
         Cancel, // nothing is sent
         Send,   // the list as it is: Yes, or Remove them
-        Keep,   // the ids only the site holds are added to the list first, then all is sent
+        Keep,   // the ids asked about are added to the list first, then all is sent
     };
     // What the seller is asked before anything is sent. With no siteOnlyIds it is a Yes/No question.
     struct Question
     {
         QString text;
-        QStringList siteOnlyIds; // the ids the site holds that the list does not, in the site's order
+        QStringList siteOnlyIds; // the ids asked about: on the site, neither here nor in the base
     };
     struct Outcome
     {
@@ -77,11 +87,13 @@ signals:
 
 private:
     void readSiteList(std::shared_ptr<const SiteClient> site);
-    void siteListRead(const QStringList &siteOnlyIds);
-    void keepSiteOnly();
+    void siteListRead(const SiteListRead &read);
+    void ask(const QStringList &ids);
+    void keep();
     void storeKept();
-    void send();
-    void uploaded(const UploadCheck &check);
+    void readAgain();
+    void send(const SyncPlan &plan);
+    void uploaded(const UploadCheck &check, const UploadNotes &notes);
     // Ends the save with a failure, saying what became of the ids kept from the site.
     void fail(const QString &failure);
     void finish(Outcome outcome);
@@ -93,8 +105,14 @@ private:
     std::shared_ptr<const SiteClient> m_site;
     BlockListUpload *m_upload = nullptr; // children, deleted once the event loop is back
     NaruChecks *m_checks = nullptr;
-    QStringList m_siteOnly; // the ids the site holds that the list lacks
-    QList<Bidder> m_kept;   // those of them checked so far, when kept
-    int m_added = 0;        // how many of them are in the list now
-    QString m_listText;     // the list as it was sent
+    std::optional<QStringList> m_base;
+    QStringList m_seen;            // every id the reads so far found on the site
+    QList<FormField> m_formFields; // of the latest read, for the post
+    int m_reads = 0;               // of the site's list, before the post
+    bool m_changed = false;        // a read before the post found ids new on the site
+    QStringList m_asked;           // the ids of the question open, or being kept
+    QStringList m_keeping;         // every id kept from the site, in the order kept
+    QList<Bidder> m_kept;          // those of the current question checked so far
+    int m_added = 0;               // how many ids kept are in the list now
+    SyncPlan m_sent;               // what was posted
 };

@@ -6,38 +6,58 @@
 
 #include <QDir>
 
+namespace {
+
+const QString notRead = QStringLiteral("Bidwarden could not read the list the site holds now, so nothing was sent.");
+
+QString notReadBack(bool replyLost)
+{
+    return replyLost ? QStringLiteral("The site did not answer your upload, and Bidwarden could not read your list "
+                                      "back either, so it cannot tell whether the site took your list.")
+                     : QStringLiteral("The site answered your upload, but Bidwarden could not read your list back to "
+                                      "see what it kept.");
+}
+
+} // namespace
+
 BlockListUpload::BlockListUpload(const SiteClient &site, QObject *parent)
     : QObject(parent), m_site(site), m_gets(new ParallelGets(site, this))
 {
     connect(m_gets, &ParallelGets::fetched, this, [this](int, const FetchedPage &page) { fetched(page); });
     connect(m_gets, &ParallelGets::failed, this, [this](int, const SiteError &error) {
-        const Step step = m_step;
-        m_step = Step::Idle;
-        if (step == Step::PreReading)
-            fail(QStringLiteral("Bidwarden could not read the list the site holds now, so nothing was sent."), error);
-        else if (step == Step::Posting)
-            fail(QStringLiteral("The upload of your list did not complete."), error);
-        else
-            fail(QStringLiteral("The site answered your upload, but Bidwarden could not read your list back to see "
-                                "what it kept."),
+        switch (m_step) {
+        case Step::Idle:
+            return;
+        case Step::PreReading:
+            return fail(notRead, error);
+        case Step::Posting:
+            // The post may have reached the site and been taken even so: its list says.
+            m_notes.replyLost = true;
+            note(QStringLiteral("The site did not answer your upload, so whether it took your list is known only "
+                                "from the list read back."),
                  error);
+            return readBack();
+        case Step::ReadingBack:
+            return fail(notReadBack(m_notes.replyLost), error);
+        }
     });
 }
 
 BlockListUpload::~BlockListUpload() = default;
 
-void BlockListUpload::readSiteList(const QStringList &localIds)
+void BlockListUpload::readSiteList()
 {
-    m_ids = localIds;
     m_step = Step::PreReading;
     m_gets->start({BlockPagePath()});
 }
 
-void BlockListUpload::send(const QStringList &userIds)
+void BlockListUpload::send(const QStringList &userIds, const QList<FormField> &formFields)
 {
     m_ids = userIds;
+    m_notes = UploadNotes();
     m_step = Step::Posting;
-    m_gets->start(QList<SiteRequest>{{UploadPath(), true, UploadBody(userIds), SiteClient::MaxReplyBytes}});
+    m_gets->start(
+        QList<SiteRequest>{{UploadPath(), true, UploadBodyWithFields(userIds, formFields), SiteClient::MaxReplyBytes}});
 }
 
 bool BlockListUpload::stop()
@@ -52,57 +72,72 @@ bool BlockListUpload::stop()
 void BlockListUpload::fail(const QString &lead, const SiteError &error)
 {
     m_step = Step::Idle;
-    emit failed(SiteError{error.kind, lead + QStringLiteral("\n\n") + error.message, error.signInMayHelp});
+    QString message = lead + QStringLiteral("\n\n") + error.message;
+    for (const QString &warning : std::as_const(m_notes.warnings))
+        message += QStringLiteral("\n\n") + warning;
+    emit failed(SiteError{error.kind, message, error.signInMayHelp || m_notes.signInMayHelp});
 }
 
-SiteResult<QStringList> BlockListUpload::siteList(const FetchedPage &page) const
+void BlockListUpload::note(const QString &lead, const SiteError &error)
+{
+    m_notes.warnings << (lead.isEmpty() ? error.message : lead + QStringLiteral("\n\n") + error.message);
+    m_notes.signInMayHelp = m_notes.signInMayHelp || error.signInMayHelp;
+}
+
+void BlockListUpload::readBack()
+{
+    m_step = Step::ReadingBack;
+    m_gets->start({BlockPagePath()});
+    emit readingBack();
+}
+
+SiteResult<QStringList> BlockListUpload::siteList(const FetchedPage &page, std::optional<SiteError> &unkept) const
 {
     // The list is kept as the site sent it, for the seller to look at when it is not what was expected.
     if (SiteResult<Done> written = m_site.WritePageFile(Page::ReadBack, page.body); !written)
-        return written.error();
+        unkept = written.error();
     return BlockedListAnswer(m_site, page.reply, SplitPageLines(page.body));
 }
 
 void BlockListUpload::fetched(const FetchedPage &page)
 {
+    std::optional<SiteError> unkept;
     switch (m_step) {
     case Step::Idle:
         return;
     case Step::PreReading: {
-        const SiteResult<QStringList> list = siteList(page);
+        SiteResult<QStringList> list = siteList(page, unkept);
+        if (unkept)
+            return fail(notRead, *unkept);
         if (!list)
-            return fail(QStringLiteral("Bidwarden could not read the list the site holds now, so nothing was sent."),
-                        list.error());
+            return fail(notRead, list.error());
         m_step = Step::Idle;
-        emit siteListRead(SiteOnlyIds(m_ids, *list));
+        const SiteListRead read{*list, BlockPageFormFields(page.body)};
+        emit siteListRead(read);
         return;
     }
     case Step::Posting: {
-        const QString lead = QStringLiteral("The upload of your list did not complete.");
+        // Whatever the site answered, its list read back says what it holds now: a post it answered
+        // may have been taken even when its answer cannot be kept or reads as no success.
         if (SiteResult<Done> written = m_site.WritePageFile(Page::UploadReply, page.body); !written)
-            return fail(lead, written.error());
-        if (SiteResult<Done> answered = UploadAnswer(m_site, page.reply, SplitPageLines(page.body)); !answered) {
-            m_step = Step::Idle;
-            emit failed(answered.error());
-            return;
-        }
-        // A success page proves nothing: the site's own list, read back, says what it kept.
-        m_step = Step::ReadingBack;
-        m_gets->start({BlockPagePath()});
-        emit readingBack();
-        return;
+            note(QStringLiteral("The site answered your upload, but Bidwarden could not keep its answer."),
+                 written.error());
+        if (SiteResult<Done> answered = UploadAnswer(m_site, page.reply, SplitPageLines(page.body)); !answered)
+            note(QString(), answered.error());
+        return readBack();
     }
     case Step::ReadingBack: {
-        const SiteResult<QStringList> list = siteList(page);
+        const SiteResult<QStringList> list = siteList(page, unkept);
         if (!list)
-            return fail(QStringLiteral("The site answered your upload, but Bidwarden could not read your list back "
-                                       "to see what it kept."),
-                        list.error());
+            return fail(notReadBack(m_notes.replyLost), list.error());
+        if (unkept)
+            note(QStringLiteral("Bidwarden read your list back from the site, but could not keep the page."), *unkept);
         UploadCheck check = CompareWithSite(m_ids, *list);
         check.replyPath = QDir::toNativeSeparators(m_site.pagePath(Page::UploadReply));
         check.readBackPath = QDir::toNativeSeparators(m_site.pagePath(Page::ReadBack));
+        m_notes.siteIds = *list;
         m_step = Step::Idle;
-        emit uploaded(check);
+        emit uploaded(check, m_notes);
         return;
     }
     }

@@ -2,18 +2,38 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "site/BlockPageForm.h"
 #include "site/SiteOperations.h"
 
 #include <QObject>
 #include <QStringList>
+#include <optional>
 
 class ParallelGets;
 struct FetchedPage;
 
-// The upload of the seller's list, without blocking the event loop: first the site's list is read,
-// so that the seller can be shown what saving would remove from it; then the list is posted once
-// and the site's list read back to see what it kept. It can be stopped until the post is sent;
-// from then on it runs to its answer, so that a post is never cut off half-way.
+// What a read of the site's list found.
+struct SiteListRead
+{
+    QStringList ids;             // the site's list, in its order
+    QList<FormField> formFields; // the hidden fields of the form that holds it, for the post
+};
+
+// What the upload met besides the list read back, which alone decides whether it is done.
+struct UploadNotes
+{
+    QStringList siteIds;        // the list read back, in the site's order
+    bool replyLost = false;     // the post got no reply: whether the site took it is known only from the read-back
+    QStringList warnings;       // a reply not kept, the site's answer to the post when it was no success, ...
+    bool signInMayHelp = false; // one of the warnings advises signing in again
+};
+
+// The upload of the seller's list, without blocking the event loop: first the site's list is read
+// (as often as asked), so that the seller can be shown what saving would remove from it; then the
+// list is posted once and the site's list read back to see what it kept. It can be stopped until
+// the post is sent; from then on it runs to its answer, so that a post is never cut off half-way.
+// Every post is read back: one the site answered, whatever it answered or whether its answer could
+// be kept, and one that got no answer at all.
 class BlockListUpload : public QObject
 {
     Q_OBJECT
@@ -22,20 +42,21 @@ public:
     explicit BlockListUpload(const SiteClient &site, QObject *parent = nullptr);
     ~BlockListUpload() override;
 
-    // Reads the site's list; siteListRead names the ids it holds that `localIds` lacks.
-    void readSiteList(const QStringList &localIds);
-    // Posts the whole list (see UploadBody), then reads the site's list back.
-    void send(const QStringList &userIds);
+    // Reads the site's list, and the fields of its form.
+    void readSiteList();
+    // Posts these ids with the form's fields (see UploadBodyWithFields), then reads the site's list back.
+    void send(const QStringList &userIds, const QList<FormField> &formFields = {});
     // Stops a read before the post. Returns false, and stops nothing, once the post is sent.
     bool stop();
     bool isRunning() const { return m_step != Step::Idle; }
     bool isPosting() const { return m_step == Step::Posting || m_step == Step::ReadingBack; }
 
 signals:
-    void siteListRead(const QStringList &siteOnlyIds);
-    void readingBack();                      // the site answered the post; its list is being read back
-    void uploaded(const UploadCheck &check); // the site answered: the check says what it kept
-    void failed(const SiteError &error);     // the job has stopped
+    void siteListRead(const SiteListRead &read);
+    void readingBack(); // the post has its answer, or none: the list is being read back
+    // The list was read back after the post: the check says what it holds of the ids sent.
+    void uploaded(const UploadCheck &check, const UploadNotes &notes);
+    void failed(const SiteError &error); // the job has stopped
 
 private:
     enum class Step
@@ -47,10 +68,14 @@ private:
     };
     void fetched(const FetchedPage &page);
     void fail(const QString &lead, const SiteError &error);
-    SiteResult<QStringList> siteList(const FetchedPage &page) const;
+    void note(const QString &lead, const SiteError &error); // a warning for the notes
+    void readBack();
+    // The site's list on the page; the page is kept in its file, and when that fails, `unkept` says why.
+    SiteResult<QStringList> siteList(const FetchedPage &page, std::optional<SiteError> &unkept) const;
 
     const SiteClient &m_site;
     ParallelGets *m_gets;
     Step m_step = Step::Idle;
-    QStringList m_ids; // the local list, then the ids sent
+    QStringList m_ids; // the ids sent
+    UploadNotes m_notes;
 };

@@ -378,6 +378,19 @@ QString DecodeHtmlText(const QByteArray &page)
     return out;
 }
 
+QString DecodeReferences(QStringView text)
+{
+    QString out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size();) {
+        const qsizetype end = text.at(i) == u'&' ? appendReference(out, text, i) : -1;
+        if (end < 0)
+            out += text.at(i);
+        i = end >= 0 ? end : i + 1;
+    }
+    return out;
+}
+
 bool PageNamesId(const QList<QByteArray> &lines, const QString &userId)
 {
     const QString id = userId.trimmed();

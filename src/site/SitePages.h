@@ -3,6 +3,7 @@
 #pragma once
 
 #include "site/SiteClient.h"
+#include "site/SiteLimits.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -13,8 +14,6 @@
 // Reading the site's pages: what each reply says, and the pieces that find it out. Every page is
 // read in time and memory in proportion to its size, and the splitting stops at its caps.
 
-// The most bidders the site keeps in a seller's list; it drops the rest of a longer upload.
-constexpr int kSiteListLimit = 5000;
 // The most entries a page's list may hold to be taken as the seller's list: the site keeps at
 // most kSiteListLimit, so a list far longer is some other page.
 constexpr int kImportLimit = 10000;
@@ -54,6 +53,8 @@ bool HasPasswordField(const QList<QByteArray> &lines);
 // declares none), without its tags and their attributes, comments, scripts and styles (each left
 // as a blank), and with its character references decoded (&amp;, &#233;, &#xE9;).
 QString DecodeHtmlText(const QByteArray &page);
+// The text with its character references decoded, and nothing else changed: an attribute's value.
+QString DecodeReferences(QStringView text);
 // Whether the page's text names the id, blanks around it aside: as typed, or in lower case as the
 // site shows ids, standing as a word of its own that a final "." may end.
 bool PageNamesId(const QList<QByteArray> &lines, const QString &userId);

@@ -80,28 +80,6 @@ QString BidderListText(const QStringList &userIds)
     return userIds.join(QStringLiteral(", "));
 }
 
-QString UploadQuestion(const QStringList &userIds, const QStringList &siteOnlyIds)
-{
-    const QString listText = BidderListText(userIds);
-    QString question = listText.isEmpty()
-                           ? QStringLiteral("Remove all your blocked bidders?")
-                           : QStringLiteral("Add ") + listText + QStringLiteral(" to your blocked bidders?");
-    if (!siteOnlyIds.isEmpty())
-        question += QStringLiteral("\n\nThe site's list also holds %1 that your list does not: %2 Saving replaces the "
-                                   "site's list, so it would remove %3 from the site's list. Keep them adds them "
-                                   "to your list first; Remove them saves your list as it is.")
-                        .arg(siteOnlyIds.size() == 1 ? QStringLiteral("1 bidder")
-                                                     : QStringLiteral("%1 bidders").arg(countText(siteOnlyIds.size())),
-                             namedIds(siteOnlyIds.mid(0, kIdsNamed), siteOnlyIds.size()),
-                             siteOnlyIds.size() == 1 ? QStringLiteral("that bidder") : QStringLiteral("them"));
-    const qsizetype count = distinctIds(userIds).ids.size() + siteOnlyIds.size();
-    if (count > kSiteListLimit)
-        question +=
-            QStringLiteral("\n\nThe site keeps at most %1 blocked bidders, so it will not keep all %2 of these.")
-                .arg(countText(kSiteListLimit), countText(count));
-    return question;
-}
-
 namespace {
 
 // The usual case, told without building any set: the site shows the ids in the order they were
@@ -141,18 +119,6 @@ UploadCheck CompareWithSite(const QStringList &sentIds, const QStringList &siteI
             check.extra << held.ids.at(i);
     }
     return check;
-}
-
-QStringList SiteOnlyIds(const QStringList &localIds, const QStringList &siteIds)
-{
-    if (sameIds(localIds, siteIds))
-        return {};
-    const IdSet local = distinctIds(localIds), site = distinctIds(siteIds);
-    QStringList only;
-    for (qsizetype i = 0; i < site.ids.size(); ++i)
-        if (!local.keys.contains(site.folded.at(i)))
-            only << site.ids.at(i);
-    return only;
 }
 
 QString UploadNotKeptMessage(const UploadCheck &check)

@@ -21,13 +21,8 @@ struct UploadCheck
     bool done() const { return held == sent && extraCount == 0; }
 };
 UploadCheck CompareWithSite(const QStringList &sentIds, const QStringList &siteIds);
-// The ids the site holds that the local list lacks, each once, in the site's order.
-QStringList SiteOnlyIds(const QStringList &localIds, const QStringList &siteIds);
 
 // "a, b, c": the list as the question and the notice show it, and as it is posted.
 QString BidderListText(const QStringList &userIds);
-// The question before an upload; over kSiteListLimit ids it says the site will not keep them all,
-// and it names the ids on the site that saving would remove from there.
-QString UploadQuestion(const QStringList &userIds, const QStringList &siteOnlyIds = {});
 // Why an upload that the site answered is not done: what it holds, what is missing, where the pages are.
 QString UploadNotKeptMessage(const UploadCheck &check);

@@ -43,6 +43,16 @@ bool fieldValue(const std::string &form, const std::string &name, std::string *v
     return false;
 }
 
+// A field of a form body, decoded as a form is ("+" is a blank); "" when it is missing.
+std::string formField(const std::string &form, const std::string &name)
+{
+    std::string raw;
+    if (!fieldValue(form, name, &raw))
+        return {};
+    std::replace(raw.begin(), raw.end(), '+', ' ');
+    return StandinSite::percentDecode(raw);
+}
+
 std::string joinIds(const std::vector<std::string> &ids)
 {
     std::string text;
@@ -59,7 +69,10 @@ std::string signInPage()
            "<input type=submit value=\"Sign in\"></form>\r\n</body>\r\n</html>\r\n";
 }
 
-std::string blockPage(const std::vector<std::string> &list)
+// The token as the page writes it, escaped; both have characters that a form must encode.
+const char *const pageSrt = "a&amp;b c";
+
+std::string blockPage(const std::vector<std::string> &list, bool tokens)
 {
     // The name attribute comes last in the tag: the list starts one character after the name.
     return "<html>\r\n<head><title>Bidder Blocking</title></head>\r\n<body>\r\n"
@@ -68,8 +81,10 @@ std::string blockPage(const std::vector<std::string> &list)
            "<input type=hidden name=MfcISAPICommand value=BidderBlockResult>\r\n"
            "User ID <input name=userid> Password <input type=password name=pass>\r\n"
            "<textarea cols=60 rows=10 wrap=virtual name=bidderlist>" +
-           joinIds(list) +
-           "</textarea>\r\n"
+           joinIds(list) + "</textarea>\r\n" +
+           (tokens ? std::string("<input type=hidden name=stok value=\"") + StandinSite::TokenStok +
+                         "\">\r\n<input type=\"hidden\" name=\"srt\" value='" + pageSrt + "'>\r\n"
+                   : std::string()) +
            "<input type=submit value=\"Block bidders\">\r\n</form>\r\n</body>\r\n</html>\r\n";
 }
 
@@ -149,6 +164,8 @@ struct StandinSite::Impl
     bool stopping = false;
 
     std::vector<std::string> sellerList;
+    std::vector<std::vector<std::string>> addAfterReads; // the next block-page read adds the first
+    bool formTokens = false;
     std::set<std::string> naruIds;
     std::map<std::string, std::string> historyPages;
     std::string customBlockPage;
@@ -242,10 +259,15 @@ void StandinSite::Impl::handle(const httplib::Request &req, httplib::Response &r
         status = 302;
         location = *elsewhere(req, query) + req.target;
     } else if (req.method == "GET" && equalsIgnoringCase(query, "BidderBlockLogin")) {
-        if (!hasRequiredCookie(req))
+        if (!hasRequiredCookie(req)) {
             page = signInPage();
-        else
-            page = customBlockPage.empty() ? blockPage(sellerList) : customBlockPage;
+        } else {
+            page = customBlockPage.empty() ? blockPage(sellerList, formTokens) : customBlockPage;
+            if (!addAfterReads.empty()) {
+                sellerList.insert(sellerList.end(), addAfterReads.front().begin(), addAfterReads.front().end());
+                addAfterReads.erase(addAfterReads.begin());
+            }
+        }
     } else if (req.method == "GET" && startsWith(query, "MfcISAPICommand=ReturnUserIdHistory")) {
         std::string raw;
         fieldValue(query, "requested", &raw);
@@ -267,6 +289,9 @@ void StandinSite::Impl::handle(const httplib::Request &req, httplib::Response &r
             page = "<html><body><h1>Unknown command</h1></body></html>\r\n";
         } else if (!hasRequiredCookie(req)) {
             page = signInPage();
+        } else if (formTokens && !(formField(req.body, "stok") == StandinSite::TokenStok &&
+                                   formField(req.body, "srt") == StandinSite::TokenSrt)) {
+            page = "<html><body><p>Your request could not be completed. Please try again.</p></body></html>\r\n";
         } else {
             std::vector<std::string> ids;
             size_t pos = 0;
@@ -338,6 +363,9 @@ const std::string *StandinSite::Impl::elsewhere(const httplib::Request &req, con
     // Only the site's own address is sent on: the other origin answers as the site would.
     return startsWith(req.get_header_value("Host"), "127.0.0.1:") ? &found->second : nullptr;
 }
+
+const char *const StandinSite::TokenStok = "k/Zq+3=";
+const char *const StandinSite::TokenSrt = "a&b c";
 
 StandinSite::StandinSite() : d(std::make_unique<Impl>()) {}
 
@@ -433,6 +461,18 @@ std::vector<std::string> StandinSite::sellerList() const
 {
     std::lock_guard<std::mutex> lock(d->mutex);
     return d->sellerList;
+}
+
+void StandinSite::addAfterNextBlockPageRead(const std::vector<std::string> &ids)
+{
+    std::lock_guard<std::mutex> lock(d->mutex);
+    d->addAfterReads.push_back(ids);
+}
+
+void StandinSite::setFormTokens(bool on)
+{
+    std::lock_guard<std::mutex> lock(d->mutex);
+    d->formTokens = on;
 }
 
 void StandinSite::setNaruIds(const std::set<std::string> &ids)

@@ -29,6 +29,14 @@ public:
 
     void setSellerList(const std::vector<std::string> &ids);
     std::vector<std::string> sellerList() const;
+    // Once the next read of the bidder-block page is answered, these ids join the list, as if the
+    // seller blocked them on the site's own page meanwhile. Each call waits for a read of its own.
+    void addAfterNextBlockPageRead(const std::vector<std::string> &ids);
+    // Form tokens: hidden fields "stok" and "srt" in the bidder-block page's form, and an upload
+    // without both, as the page gave them, keeps nothing (it is still answered with a page).
+    void setFormTokens(bool on);
+    static const char *const TokenStok; // the values the tokens have, as posted (decoded)
+    static const char *const TokenSrt;
     void setNaruIds(const std::set<std::string> &ids);
     // The reply body for one id's lookup instead of the generated history page.
     void setHistoryPage(const std::string &id, const std::string &body);
@@ -41,7 +49,8 @@ public:
     // host name, so redirectTo may be a whole address on another host name that reaches this server
     // (the site's sign-in host); a CGI address is served as usual.
     void setSignedOut(bool signedOut, const std::string &redirectTo = {});
-    // An upload answered as done keeps only the first `count` of its ids (0 = ignores it, -1 = keeps all).
+    // The site's limit: an upload answered as done keeps only the first `count` of its ids (0 = ignores
+    // it, -1 = keeps all).
     void setUploadKeeps(int count);
     // The next `count` requests of any kind get this status (0 = the connection drops mid-reply),
     // with a Retry-After of that many seconds unless it is -1.

@@ -34,17 +34,19 @@ int usage()
                  "[--require-cookie name=value] [--delay-ms N]\n"
                  "         [--signed-out page|redirect] [--upload-keeps N] [--fail-next N[,STATUS[,RETRY_AFTER]]]\n"
                  "         [--maintenance on] [--robot-check on] [--latin1 on] [--trickle on]\n"
-                 "         [--elsewhere lookups|block-page]\n"
+                 "         [--elsewhere lookups|block-page] [--form-tokens on]\n"
                  "  --signed-out    every request gets the sign-in page, or a 302 to /signin; given an\n"
                  "                  http:// address (a sign-in host of the site's own domain), a 302 there\n"
-                 "  --upload-keeps  an upload answered as done keeps only its first N ids (0: ignores it)\n"
+                 "  --upload-keeps  the site's limit: an upload answered as done keeps only its first N ids\n"
+                 "                  (0: ignores it)\n"
                  "  --fail-next     the next N requests get STATUS (503; 0 drops the connection), with a\n"
                  "                  Retry-After of RETRY_AFTER seconds if given\n"
                  "  --maintenance   every lookup gets a maintenance page that names neither id nor phrase\n"
                  "  --robot-check   every lookup gets a robot check that echoes the id in its form\n"
                  "  --latin1        history pages come in Latin-1\n"
                  "  --trickle       every reply comes a byte a second\n"
-                 "  --elsewhere     those requests are redirected to localhost instead of 127.0.0.1\n");
+                 "  --elsewhere     those requests are redirected to localhost instead of 127.0.0.1\n"
+                 "  --form-tokens   the block page's form carries tokens, and an upload without them keeps nothing\n");
     return 2;
 }
 
@@ -68,7 +70,7 @@ int main(int argc, char **argv)
     std::string cookieName, cookieValue;
     int delayMs = 0;
     std::string signedOut, elsewhere;
-    bool maintenance = false, trickle = false, robotCheck = false, latin1 = false;
+    bool maintenance = false, trickle = false, robotCheck = false, latin1 = false, formTokens = false;
     int uploadKeeps = -1, failCount = 0, failStatus = 503, retryAfter = -1;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -91,11 +93,13 @@ int main(int argc, char **argv)
                 (parts.size() > 1 && !toNumber(parts[1], 0, 599, &failStatus)) ||
                 (parts.size() > 2 && !toNumber(parts[2], 0, 86'400, &retryAfter)))
                 return usage();
-        } else if (arg == "--maintenance" || arg == "--trickle" || arg == "--robot-check" || arg == "--latin1") {
-            (arg == "--maintenance" ? maintenance
-             : arg == "--trickle"   ? trickle
-             : arg == "--latin1"    ? latin1
-                                    : robotCheck) = value == "on";
+        } else if (arg == "--maintenance" || arg == "--trickle" || arg == "--robot-check" || arg == "--latin1" ||
+                   arg == "--form-tokens") {
+            (arg == "--maintenance"   ? maintenance
+             : arg == "--trickle"     ? trickle
+             : arg == "--latin1"      ? latin1
+             : arg == "--form-tokens" ? formTokens
+                                      : robotCheck) = value == "on";
         } else if (arg == "--elsewhere") {
             if (value != "lookups" && value != "block-page")
                 return usage();
@@ -147,6 +151,7 @@ int main(int argc, char **argv)
     site.setRobotCheck(robotCheck);
     site.setLatin1(latin1);
     site.setTrickle(trickle);
+    site.setFormTokens(formTokens);
     if (!site.start(port)) {
         std::fprintf(stderr, "bidwarden-standin-site: cannot listen on 127.0.0.1:%d: %s\n", port, std::strerror(errno));
         return 1;
