@@ -66,6 +66,7 @@ Result<std::optional<Bidder>> BidderList::storedRecord(int row)
 Status BidderList::read(std::optional<BidderStore::Order> order)
 {
     Session session(*this);
+    m_siteBase.reset();
     auto rows = m_store->readAll(order);
     // Drawn afresh either way, so that the view shows exactly what the list holds.
     m_model.beginResetModel();
@@ -176,9 +177,14 @@ void BidderList::rowChanged(int row, BidderStore::Column first, BidderStore::Col
 Status BidderList::replaceAll(const QList<Bidder> &bidders, std::optional<QStringList> siteBase)
 {
     Session session(*this);
-    auto replaced = m_store->replaceAll(bidders, std::move(siteBase));
+    const bool baseGiven = siteBase.has_value();
+    if (baseGiven)
+        m_siteBase.reset(); // kept again only once it is stored
+    auto replaced = m_store->replaceAll(bidders, siteBase);
     if (!replaced)
         return Failure{replaced.error()};
+    if (baseGiven)
+        m_siteBase = std::move(siteBase);
     m_model.beginResetModel();
     m_rows = std::move(*replaced);
     m_loaded = true;
@@ -188,12 +194,21 @@ Status BidderList::replaceAll(const QList<Bidder> &bidders, std::optional<QStrin
 
 Result<std::optional<QStringList>> BidderList::siteBase()
 {
+    if (m_siteBase)
+        return *m_siteBase;
     Session session(*this);
-    return m_store->siteBase();
+    auto base = m_store->siteBase();
+    if (base)
+        m_siteBase = *base;
+    return base;
 }
 
 Status BidderList::setSiteBase(const QStringList &ids)
 {
     Session session(*this);
-    return m_store->setSiteBase(ids);
+    m_siteBase.reset();
+    Status set = m_store->setSiteBase(ids);
+    if (set)
+        m_siteBase = ids;
+    return set;
 }

@@ -68,7 +68,8 @@ public:
     // the site's list as last confirmed is replaced in that same transaction.
     Status replaceAll(const QList<Bidder> &bidders, std::optional<QStringList> siteBase = std::nullopt);
     // The site's list as last confirmed (after an import, or a save whose read-back matched); none
-    // in a store that has never recorded one. Saving to the site is a sync against it.
+    // in a store that has never recorded one. Saving to the site is a sync against it. Only this
+    // list writes it, so it is read from the store once and then kept, until the rows are read again.
     Result<std::optional<QStringList>> siteBase();
     Status setSiteBase(const QStringList &ids);
 
@@ -105,6 +106,7 @@ private:
     std::optional<BidderStore::Order> m_sortOrder;
     BidderTableModel m_model{*this};
     bool m_loaded = false;
+    std::optional<std::optional<QStringList>> m_siteBase; // once read or written
     std::unique_ptr<BidderStore> m_store;
     int m_sessions = 0;
 };

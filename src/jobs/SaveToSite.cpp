@@ -95,14 +95,15 @@ void SaveToSite::start()
     m_kept.clear();
     m_added = 0;
     m_sent = SyncPlan();
+    // The session as it is now: the seller may have signed in since the last save. It is read on a
+    // thread of its own, so the base is read meanwhile.
+    m_connection.connect(SiteConnection::Read::Afresh,
+                         [this](std::shared_ptr<const SiteClient> site) { readSiteList(std::move(site)); });
     // What the two lists last agreed on: without it, every id only the site holds is asked about.
     Result<std::optional<QStringList>> base = m_list.siteBase();
     if (!base)
         return fail(base.error() + QStringLiteral("\n\nSo nothing was sent to the site."));
     m_base = *base;
-    // The session as it is now: the seller may have signed in since the last save.
-    m_connection.connect(SiteConnection::Read::Afresh,
-                         [this](std::shared_ptr<const SiteClient> site) { readSiteList(std::move(site)); });
 }
 
 void SaveToSite::readSiteList(std::shared_ptr<const SiteClient> site)
