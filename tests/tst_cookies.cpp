@@ -104,6 +104,26 @@ Reader file(const QString &name, const QByteArray &content = {})
     };
 }
 
+// The fixture's cookies.txt in work as the user's own plain file, a link to one, a folder, or nobody's file.
+void placeCookiesTxt(const QString &work, mode_t mode, const QString &kind = "file")
+{
+    const QString path = work + "/cookies.txt", target = kind == "link" ? work + "/elsewhere.txt" : path;
+    kind == "folder" ? void(QDir().mkdir(target)) : copyTree(fixtures + "/cookies.txt", target);
+    QVERIFY(kind != "link" || QFile::link(target, path));
+    QVERIFY(::chmod(QFile::encodeName(target), mode) == 0);
+    QVERIFY(kind != "nobody" || ::chown(QFile::encodeName(target), 65534, 65534) == 0);
+}
+
+// cookies.txt takes the place of every browser's session: only a plain file of the user's own, which no
+// one else may read or write, is read, and it is checked as opened, not by its name.
+Reader cookiesTxt(mode_t mode, const QString &kind = "file")
+{
+    return [=](const QString &work, const QString &url) {
+        placeCookiesTxt(work, mode, kind);
+        return ReadCookiesTxt(work + "/cookies.txt", SessionQuery::forSite(url));
+    };
+}
+
 // v10's Local State names "Profile 1" as the one in use; v11's names none, so Default is read.
 Reader chromium(const char *fixture, const QByteArray &edit = {}, const QByteArray &secret = safeStorageSecret)
 {
@@ -126,11 +146,10 @@ Reader home(const QStringList &installs, const QByteArray &edit = {})
                 runSql(config + "/chromium/Profile 1/Cookies", edit);
         if (installs.contains("brave")) // no profile.last_used in its Local State: Default
             copyTree(fixtures + "/chromium-v10", brave), write(brave + "/Local State", "{}");
-        if (installs.contains("cookies.txt") || installs.contains("loose cookies.txt"))
-            copyTree(fixtures + "/cookies.txt", work + "/cookies.txt"),
-                ::chmod(QFile::encodeName(work + "/cookies.txt"), 0600);
+        if (installs.contains("cookies.txt"))
+            placeCookiesTxt(work, 0600);
         if (installs.contains("loose cookies.txt")) // another user could have put a session of theirs in it
-            QFile::setPermissions(work + "/cookies.txt", QFile::permissions(work + "/cookies.txt") | QFile::WriteGroup);
+            placeCookiesTxt(work, 0620);
         qputenv("HOME", work.toUtf8());
         qunsetenv("XDG_CONFIG_HOME");
         return ReadBrowserSession(url, work, SessionStop());
@@ -265,6 +284,13 @@ private slots:
                  "INSERT INTO moz_cookies VALUES ('sid', 'old', '127.0.0.1', '/', 1828074965, 0, 0);"),
             "http://127.0.0.1/", "sid=old");
         row("firefox: not a database", file("cookies.sqlite", "SQLite?"), cgi, "", "Could not read the Firefox");
+        row("cookies.txt: others may read it", cookiesTxt(0604), cgi, "", "other users can read it");
+        row("cookies.txt: its group may read it", cookiesTxt(0640), cgi, "", "other users can read it");
+        row("cookies.txt: its group may write it", cookiesTxt(0620), cgi, "", "other users can write to it");
+        row("cookies.txt: a link to the user's own", cookiesTxt(0600, "link"), cgi, "", "it is a link");
+        row("cookies.txt: a folder", cookiesTxt(0700, "folder"), cgi, "", "it is not a plain file");
+        if (::geteuid() == 0) // only root can give a file to another user
+            row("cookies.txt: another user's", cookiesTxt(0600, "nobody"), cgi, "", "it belongs to another user");
         row("a control byte in a value",
             file("control.txt",
                  "127.0.0.1\tFALSE\t/\tFALSE\t0\tbad\tx\x01y\r\n127.0.0.1\tFALSE\t/\tFALSE\t0\tok\t1\r\n"),
@@ -361,40 +387,6 @@ private slots:
         for (const auto &[domain, name] : cookies)
             jar.add({name, "1", domain, "/"}, "test");
         QCOMPARE(jar.cookieHeaderFor("http://" + host + "/"), sent);
-    }
-
-    // cookies.txt takes the place of every browser's session: only a plain file of the user's own,
-    // which no one else may read or write, is read, and it is checked as opened, not by its name.
-    void cookiesTxtFile_data()
-    {
-        QTest::addColumn<QString>("kind");
-        QTest::addColumn<int>("mode");
-        QTest::addColumn<QString>("problem");
-        QTest::newRow("the user's own") << "file" << 0600 << "";
-        QTest::newRow("others may read it") << "file" << 0604 << "other users can read it";
-        QTest::newRow("its group may read it") << "file" << 0640 << "other users can read it";
-        QTest::newRow("its group may write it") << "file" << 0620 << "other users can write to it";
-        QTest::newRow("a link to the user's own") << "link" << 0600 << "it is a link";
-        QTest::newRow("a folder") << "folder" << 0700 << "it is not a plain file";
-        QTest::newRow("another user's") << "nobody" << 0600 << "it belongs to another user";
-    }
-    void cookiesTxtFile()
-    {
-        QFETCH(QString, kind);
-        QFETCH(int, mode);
-        QFETCH(QString, problem);
-        if (kind == "nobody" && ::geteuid() != 0)
-            QSKIP("not root: cannot give a file to another user");
-        const QString path = m_work + "/cookies.txt", file = kind == "link" ? m_work + "/elsewhere.txt" : path;
-        kind == "folder" ? void(QDir().mkdir(file)) : copyTree(fixtures + "/cookies.txt", file);
-        QVERIFY(kind != "link" || QFile::link(file, path));
-        QVERIFY(::chmod(QFile::encodeName(file), mode_t(mode)) == 0);
-        QVERIFY(kind != "nobody" || ::chown(QFile::encodeName(file), 65534, 65534) == 0);
-        CookieJar jar = ReadCookiesTxt(path, SessionQuery::forSite(cgi));
-        jar.setNow(fixtureNow);
-        QCOMPARE(jar.cookieHeaderFor(cgi), problem.isEmpty() ? signedIn(firefoxSid) : QByteArray());
-        const QString said = jar.problems().join('\n');
-        QVERIFY2(jar.problems().size() == !problem.isEmpty() && said.contains(problem), qPrintable(said));
     }
 
     // The clean-up at start removes a crashed run's copies from the runtime folder, and nothing else:
