@@ -68,8 +68,9 @@ private slots:
         // What a killed run left: cookie store copies (only those in the runtime folder are its) and a page file.
         QProcess gone;
         gone.start("true");
-        QVERIFY(gone.waitForFinished());
+        QVERIFY(gone.waitForStarted()); // its id is 0 once it has finished
         const QString stale = QStringLiteral("/bidwarden-cookies-%1-abcdef").arg(gone.processId());
+        QVERIFY(gone.waitForFinished());
         QVERIFY(QDir().mkpath(m_run + stale) && QDir().mkpath(folder.path() + stale));
         folder.write(QStringLiteral("naru.htm.Xy12Ab"), "half a page");
         // A store made the plain way: the program switches it to write-ahead logging as it opens it.
