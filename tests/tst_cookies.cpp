@@ -88,19 +88,38 @@ Reader firefox(const QString &installSection = "profiles.ini", bool defaultProfi
     };
 }
 
-// A fixture, or a file of the content or made by its SQL; a -wal, where Firefox writes first, stays as it was.
+// A fixture, or a database of the content or made by its SQL; a -wal, where Firefox writes first, stays as it was.
 Reader file(const QString &name, const QByteArray &content = {})
 {
     return [=](const QString &work, const QString &url) {
         const QString path = (content.isEmpty() ? fixtures : work) + '/' + name;
         content.startsWith("CREATE") ? runSql(path, content) : content.isEmpty() ? void() : write(path, content);
         const bool wal = QFile::exists(path + "-wal");
-        QFile bytes(path);
-        const CookieJar cookies = !name.endsWith(".txt") ? ReadCookiesSqlite(path, SessionQuery::forSite(url))
-                                  : bytes.open(QIODevice::ReadOnly)
-                                      ? ParseCookiesTxt(bytes.readAll(), QUrl(url).host(), path)
-                                      : CookieJar();
+        const CookieJar cookies = ReadCookiesSqlite(path, SessionQuery::forSite(url));
         return QFile::exists(path + "-wal") == wal ? cookies : CookieJar();
+    };
+}
+
+// The content, or the fixture's, as cookies.txt in work: a plain file, a link to one, a folder, or nobody's file.
+void placeCookiesTxt(const QString &work, mode_t mode, const QString &kind = "file", const QByteArray &content = {})
+{
+    const QString path = work + "/cookies.txt", target = kind == "link" ? work + "/elsewhere.txt" : path;
+    if (kind == "folder")
+        QVERIFY(QDir().mkdir(target));
+    else
+        content.isEmpty() ? copyTree(fixtures + "/cookies.txt", target) : write(target, content);
+    QVERIFY(kind != "link" || QFile::link(target, path));
+    QVERIFY(::chmod(QFile::encodeName(target), mode) == 0);
+    QVERIFY(kind != "nobody" || ::chown(QFile::encodeName(target), 65534, 65534) == 0);
+}
+
+// cookies.txt takes the place of every browser's session: only a plain file of the user's own, which no
+// one else may read or write, is read, and it is checked as opened, not by its name.
+Reader cookiesTxt(const QByteArray &content = {}, mode_t mode = 0600, const QString &kind = "file")
+{
+    return [=](const QString &work, const QString &url) {
+        placeCookiesTxt(work, mode, kind, content);
+        return ReadCookiesTxt(work + "/cookies.txt", SessionQuery::forSite(url));
     };
 }
 
@@ -126,11 +145,10 @@ Reader home(const QStringList &installs, const QByteArray &edit = {})
                 runSql(config + "/chromium/Profile 1/Cookies", edit);
         if (installs.contains("brave")) // no profile.last_used in its Local State: Default
             copyTree(fixtures + "/chromium-v10", brave), write(brave + "/Local State", "{}");
-        if (installs.contains("cookies.txt") || installs.contains("loose cookies.txt"))
-            copyTree(fixtures + "/cookies.txt", work + "/cookies.txt"),
-                ::chmod(QFile::encodeName(work + "/cookies.txt"), 0600);
+        if (installs.contains("cookies.txt"))
+            placeCookiesTxt(work, 0600);
         if (installs.contains("loose cookies.txt")) // another user could have put a session of theirs in it
-            QFile::setPermissions(work + "/cookies.txt", QFile::permissions(work + "/cookies.txt") | QFile::WriteGroup);
+            placeCookiesTxt(work, 0620);
         qputenv("HOME", work.toUtf8());
         qunsetenv("XDG_CONFIG_HOME");
         return ReadBrowserSession(url, work, SessionStop());
@@ -241,18 +259,18 @@ private slots:
         QTest::addColumn<Case>("row");
         const QDateTime firefoxShortExpiry({2026, 12, 6}, {6, 36, 22}, Qt::UTC);
         storeRows("firefox", firefox(), firefoxShortExpiry, firefoxSid);
-        storeRows("cookies.txt", file("cookies.txt"), firefoxShortExpiry, firefoxSid);
+        storeRows("cookies.txt", cookiesTxt(), firefoxShortExpiry, firefoxSid);
         storeRows("chromium v10", chromium("chromium-v10"), {{2036, 1, 1}, {12, 10, 13}, Qt::UTC}, v10Sid);
         storeRows("chromium v11", chromium("chromium-v11"), {{2036, 2, 1}, {12, 0, 13}, Qt::UTC}, v11Sid);
         auto row = [](const char *name, Reader read, QString url, QByteArray header, const char *problem = "") {
             QTest::newRow(name) << Case{read, url, header, problem, fixtureNow};
         };
-        const Reader domains =
-            file("domains.txt",
-                 ".example.test\tTRUE\t/\tFALSE\t0\tdom\t1\r\nbroken line\r\n"
-                 "example.test\tFALSE\t/\tTRUE\t0\tsec\t1\r\n" // the flag makes the next one a domain's
-                 "example.test\tTRUE\t/\tFALSE\t0\tflagged\t1\r\nWWW.Example.test\tFALSE\t/\tFALSE\t0\twww\t1\r\n");
+        const Reader domains = cookiesTxt(
+            ".example.test\tTRUE\t/\tFALSE\t0\tdom\t1\r\nbroken line\r\n"
+            "example.test\tFALSE\t/\tTRUE\t0\tsec\t1\r\n" // the flag makes the next one a domain's
+            "example.test\tTRUE\t/\tFALSE\t0\tflagged\t1\r\nWWW.Example.test\tFALSE\t/\tFALSE\t0\twww\t1\r\n");
         row("domain: bare, https", domains, "https://example.test/", "dom=1; sec=1; flagged=1");
+        row("domain: bare, http", domains, "http://example.test/", "dom=1; flagged=1");
         row("domain: sub-host, capitals", domains, "http://www.example.test/", "dom=1; flagged=1; www=1");
         row("domain: not a sub-host", domains, "http://badexample.test/", "");
         row("firefox: installs.ini names the profile", firefox("installs.ini"), "http://localhost/", "lh=1");
@@ -265,10 +283,16 @@ private slots:
                  "INSERT INTO moz_cookies VALUES ('sid', 'old', '127.0.0.1', '/', 1828074965, 0, 0);"),
             "http://127.0.0.1/", "sid=old");
         row("firefox: not a database", file("cookies.sqlite", "SQLite?"), cgi, "", "Could not read the Firefox");
+        row("cookies.txt: others may read it", cookiesTxt({}, 0604), cgi, "", "other users can read it");
+        row("cookies.txt: its group may read it", cookiesTxt({}, 0640), cgi, "", "other users can read it");
+        row("cookies.txt: its group may write it", cookiesTxt({}, 0620), cgi, "", "other users can write to it");
+        row("cookies.txt: a link to the user's own", cookiesTxt({}, 0600, "link"), cgi, "", "it is a link");
+        row("cookies.txt: a folder", cookiesTxt({}, 0700, "folder"), cgi, "", "it is not a plain file");
+        if (::geteuid() == 0) // only root can give a file to another user
+            row("cookies.txt: another user's", cookiesTxt({}, 0600, "nobody"), cgi, "", "it belongs to another user");
         row("a control byte in a value",
-            file("control.txt",
-                 "127.0.0.1\tFALSE\t/\tFALSE\t0\tbad\tx\x01y\r\n127.0.0.1\tFALSE\t/\tFALSE\t0\tok\t1\r\n"),
-            cgi, "ok=1", "Left out the cookie bad in");
+            cookiesTxt("127.0.0.1\tFALSE\t/\tFALSE\t0\tbad\tx\x01y\r\n127.0.0.1\tFALSE\t/\tFALSE\t0\tok\t1\r\n"), cgi,
+            "ok=1", "Left out the cookie bad in");
         auto sidSet = [](const char *set) { return "UPDATE cookies SET " + QByteArray(set) + " WHERE name = 'sid'"; };
         const QByteArray noSid = "pref=uk; nonsession=keepme; short=expires-soon";
         row("chromium: a plain value goes as it is", chromium("chromium-v10", sidSet("value = 'plain'")), cgi,
@@ -353,7 +377,7 @@ private slots:
         QFETCH(QString, host);
         QFETCH(QByteArrayList, read);
         QFETCH(QByteArray, sent);
-        QCOMPARE(SessionQuery{host}.cookieHosts(), read);
+        QCOMPARE((SessionQuery{host, {}, nullptr}.cookieHosts()), read);
         CookieJar jar;
         const std::pair<const char *, const char *> cookies[] = {
             {".uk", "uk"},  {".co.uk", "co"},        {".ebay.co.uk", "reg"}, {"cgi.ebay.co.uk", "cgi"},
@@ -361,40 +385,6 @@ private slots:
         for (const auto &[domain, name] : cookies)
             jar.add({name, "1", domain, "/"}, "test");
         QCOMPARE(jar.cookieHeaderFor("http://" + host + "/"), sent);
-    }
-
-    // cookies.txt takes the place of every browser's session: only a plain file of the user's own,
-    // which no one else may read or write, is read, and it is checked as opened, not by its name.
-    void cookiesTxtFile_data()
-    {
-        QTest::addColumn<QString>("kind");
-        QTest::addColumn<int>("mode");
-        QTest::addColumn<QString>("problem");
-        QTest::newRow("the user's own") << "file" << 0600 << "";
-        QTest::newRow("others may read it") << "file" << 0604 << "other users can read it";
-        QTest::newRow("its group may read it") << "file" << 0640 << "other users can read it";
-        QTest::newRow("its group may write it") << "file" << 0620 << "other users can write to it";
-        QTest::newRow("a link to the user's own") << "link" << 0600 << "it is a link";
-        QTest::newRow("a folder") << "folder" << 0700 << "it is not a plain file";
-        QTest::newRow("another user's") << "nobody" << 0600 << "it belongs to another user";
-    }
-    void cookiesTxtFile()
-    {
-        QFETCH(QString, kind);
-        QFETCH(int, mode);
-        QFETCH(QString, problem);
-        if (kind == "nobody" && ::geteuid() != 0)
-            QSKIP("not root: cannot give a file to another user");
-        const QString path = m_work + "/cookies.txt", file = kind == "link" ? m_work + "/elsewhere.txt" : path;
-        kind == "folder" ? void(QDir().mkdir(file)) : copyTree(fixtures + "/cookies.txt", file);
-        QVERIFY(kind != "link" || QFile::link(file, path));
-        QVERIFY(::chmod(QFile::encodeName(file), mode_t(mode)) == 0);
-        QVERIFY(kind != "nobody" || ::chown(QFile::encodeName(file), 65534, 65534) == 0);
-        CookieJar jar = ReadCookiesTxt(path, SessionQuery::forSite(cgi));
-        jar.setNow(fixtureNow);
-        QCOMPARE(jar.cookieHeaderFor(cgi), problem.isEmpty() ? signedIn(firefoxSid) : QByteArray());
-        const QString said = jar.problems().join('\n');
-        QVERIFY2(jar.problems().size() == !problem.isEmpty() && said.contains(problem), qPrintable(said));
     }
 
     // The clean-up at start removes a crashed run's copies from the runtime folder, and nothing else:

@@ -18,6 +18,8 @@
 
 namespace {
 
+const auto ownerOnly = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
+
 // The real program, copied so that the test's folder is its application folder.
 QString installProgram(const TestFolder &folder)
 {
@@ -34,11 +36,20 @@ qint64 lockOwner(const TestFolder &folder)
     return pid;
 }
 
+void stop(QProcess &program)
+{
+    program.kill();
+    program.waitForFinished();
+}
+
 } // namespace
 
 class TestDesktop : public QObject
 {
     Q_OBJECT
+
+    QTemporaryDir m_temp;
+    QString m_run;
 
 private slots:
     void initTestCase()
@@ -46,77 +57,53 @@ private slots:
         // The programs' sockets go in a folder of the test's, so the killed ones leave nothing behind.
         // The runtime folder lies in the temporary one, as a test's may: it is still the runtime folder.
         QVERIFY(m_temp.isValid() && QDir(m_temp.path()).mkpath("tmp/run"));
-        QVERIFY(QFile::setPermissions(m_run = m_temp.filePath("tmp/run"),
-                                      QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        QVERIFY(QFile::setPermissions(m_run = m_temp.filePath("tmp/run"), ownerOnly));
         qputenv("XDG_RUNTIME_DIR", QFile::encodeName(m_run));
         qputenv("TMPDIR", QFile::encodeName(m_temp.filePath("tmp")));
     }
-    void startsOnItsListAndStaysUp();
-    void keepsItsFilesWhereItsUserMayWrite();
-    void reportsAListItCannotUseAndLeavesIt();
-    void secondStartRaisesTheFirstAndEnds();
-    void lockLeftByACrashIsTakenOver();
-    void socketNameThatCannotBeHadIsTold();
-    void aHolderThatDoesNotSayRaisedIsNoHandOver();
 
-private:
-    QTemporaryDir m_temp;
-    QString m_run;
-};
+    void startsOnItsListAndStaysUp()
+    {
+        TestFolder folder;
+        // What a killed run left: cookie store copies (only those in the runtime folder are its) and a page file.
+        QProcess gone;
+        gone.start("true");
+        QVERIFY(gone.waitForStarted()); // its id is 0 once it has finished
+        const QString stale = QStringLiteral("/bidwarden-cookies-%1-abcdef").arg(gone.processId());
+        QVERIFY(gone.waitForFinished());
+        QVERIFY(QDir().mkpath(m_run + stale) && QDir().mkpath(folder.path() + stale));
+        folder.write(QStringLiteral("naru.htm.Xy12Ab"), "half a page");
+        // A store made the plain way: the program switches it to write-ahead logging as it opens it.
+        folder.sql("CREATE TABLE Bidders (UserName, NARU, dateTime, Reason);"
+                   "INSERT INTO Bidders VALUES ('alice', 'No', '01/12/2026-10:00:00', 'x')");
+        QProcess program;
+        program.start(installProgram(folder));
+        QVERIFY2(!program.waitForFinished(2000), program.readAllStandardError().constData());
+        QCOMPARE(folder.bytes(QStringLiteral("bidders.mdb")).at(18), char(2));
+        QVERIFY(!QFileInfo::exists(folder.file(QStringLiteral("naru.htm.Xy12Ab"))));
+        QVERIFY(!QFileInfo::exists(m_run + stale) && QFileInfo::exists(folder.path() + stale));
+        stop(program);
+    }
 
-void TestDesktop::startsOnItsListAndStaysUp()
-{
-    TestFolder folder;
-    // What a killed run left: copies of cookie stores in the runtime folder; and a running program's,
-    // which stay.
-    QProcess gone;
-    gone.start("true");
-    QVERIFY(gone.waitForFinished());
-    const QString stale = QStringLiteral("/bidwarden-cookies-%1-abcdef").arg(gone.processId());
-    const QString running =
-        m_run + QStringLiteral("/bidwarden-cookies-%1-abcdef").arg(QCoreApplication::applicationPid());
-    QVERIFY(QDir().mkpath(m_run + stale) && QDir().mkpath(folder.path() + stale) && QDir().mkpath(running));
-    folder.write(QStringLiteral("naru.htm.Xy12Ab"), "half a page"); // and a page file it was writing
-    // A store made the plain way: the program switches it to write-ahead logging as it opens it.
-    folder.sql("CREATE TABLE Bidders (UserName, NARU, dateTime, Reason);"
-               "INSERT INTO Bidders VALUES ('alice', 'No', '01/12/2026-10:00:00', 'x')");
-    QCOMPARE(folder.bytes(QStringLiteral("bidders.mdb")).at(18), char(1));
-    QProcess program;
-    program.start(installProgram(folder));
-    QVERIFY2(!program.waitForFinished(2000), program.readAllStandardError().constData());
-    QCOMPARE(folder.bytes(QStringLiteral("bidders.mdb")).at(18), char(2));
-    QVERIFY(!QFileInfo::exists(folder.file(QStringLiteral("naru.htm.Xy12Ab"))));
-    // Copies are made in the runtime folder alone; what looks like one elsewhere is not the program's to delete.
-    QVERIFY(!QFileInfo::exists(m_run + stale) && QFileInfo::exists(folder.path() + stale) &&
-            QFileInfo::exists(running));
-    program.kill();
-    program.waitForFinished();
-}
-
-void TestDesktop::keepsItsFilesWhereItsUserMayWrite()
-{
-    // Root may write anywhere, so the program runs as an ordinary user (nobody's ids).
-    const bool root = geteuid() == 0;
-    if (root && QStandardPaths::findExecutable("setpriv").isEmpty())
-        QSKIP("running as root without setpriv: cannot start the program as an ordinary user");
-    const uid_t user = root ? 65534 : geteuid();
-    // In the test's own temporary folder, which the other user must be able to cross.
-    QFile::setPermissions(m_temp.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ExeOther);
-    const auto all = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther;
-    // A build or a user's copy; an installed program; a folder every user may write.
-    const auto openToAll = all | QFile::WriteOther;
-    for (const auto programFolderMode : {all, all & ~QFile::WriteOwner, openToAll}) {
-        const bool programFolderWritable = programFolderMode == all;
+    // An installed program, whose folder its user may not write, keeps its lock and list in the user's data
+    // folder, made private; which folders qualify is the store's to say.
+    void keepsItsFilesWhereItsUserMayWrite()
+    {
+        // Root may write anywhere, so the program runs as an ordinary user (nobody's ids).
+        const bool root = geteuid() == 0;
+        if (root && QStandardPaths::findExecutable("setpriv").isEmpty())
+            QSKIP("running as root without setpriv: cannot start the program as an ordinary user");
+        const uid_t user = root ? 65534 : geteuid();
+        // In the test's own temporary folder, which the other user must be able to cross.
+        QFile::setPermissions(m_temp.path(), ownerOnly | QFile::ExeOther);
+        const auto all = ownerOnly | QFile::ReadOther | QFile::ExeOther;
         QTemporaryDir top;
-        const QString bin = top.filePath("bin"), home = top.filePath("home"), share = home + "/.local/share/bidwarden";
-        QVERIFY(QDir().mkpath(bin) && QDir().mkpath(home));
-        QVERIFY(QFile::copy(BIDWARDEN_EXECUTABLE, bin + "/bidwarden"));
-        QVERIFY(::chown(QFile::encodeName(home).constData(), user, user) == 0);
-        QVERIFY(::chown(QFile::encodeName(bin).constData(), user, user) == 0);
+        const QString bin = top.filePath("bin"), home = top.filePath("home"), data = home + "/.local/share/bidwarden";
+        QVERIFY(QDir().mkpath(bin) && QDir().mkpath(home) && QFile::copy(BIDWARDEN_EXECUTABLE, bin + "/bidwarden"));
+        QVERIFY(::chown(QFile::encodeName(home), user, user) == 0 && ::chown(QFile::encodeName(bin), user, user) == 0);
         QFile::setPermissions(top.path(), all);
-        QFile::setPermissions(home, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        QFile::setPermissions(bin, programFolderMode);
-
+        QFile::setPermissions(home, ownerOnly);
+        QFile::setPermissions(bin, all & ~QFile::WriteOwner);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.remove("XDG_DATA_HOME");
         for (const char *name : {"HOME", "TMPDIR", "XDG_RUNTIME_DIR"})
@@ -125,120 +112,96 @@ void TestDesktop::keepsItsFilesWhereItsUserMayWrite()
         program.setProcessEnvironment(env);
         QStringList command{"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", bin + "/bidwarden"};
         program.start(command.mid(root ? 0 : 4).first(), command.mid(root ? 1 : 5));
-        const QString data = programFolderWritable ? bin : share, other = programFolderWritable ? share : bin;
         QTRY_VERIFY_WITH_TIMEOUT(
             QFileInfo::exists(data + "/bidwarden.lock") && QFileInfo::exists(data + "/bidders.mdb"), 10000);
         QVERIFY2(program.state() == QProcess::Running, program.readAllStandardError().constData());
-        program.kill();
-        program.waitForFinished();
-        QVERIFY(!QFileInfo::exists(other + "/bidders.mdb"));
+        stop(program);
         QCOMPARE(QFileInfo(data + "/bidders.mdb").ownerId(), user);
-        if (!programFolderWritable)
-            QCOMPARE(QFileInfo(data).permissions() & 0x7077, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QCOMPARE(QFileInfo(data).permissions() & 0x7077, ownerOnly);
         QFile::setPermissions(bin, all);
     }
-}
 
-void TestDesktop::reportsAListItCannotUseAndLeavesIt()
-{
-    TestFolder folder;
-    QByteArray access("\x00\x01\x00\x00Standard Jet DB\x00", 20);
-    access.append(2048, 'z');
-    folder.write(QStringLiteral("bidders.mdb"), access);
-    QProcess program;
-    program.start(installProgram(folder));
-    // The report waits for the user in its message box; its text also goes to the log.
-    QByteArray log;
-    for (int i = 0; i < 50 && !log.contains("Microsoft Access"); ++i) {
-        program.waitForReadyRead(100);
-        log += program.readAllStandardError();
-    }
-    QVERIFY2(log.contains("Bidwarden cannot use its list of blocked bidders"), log.constData());
-    program.kill();
-    program.waitForFinished();
-    QCOMPARE(folder.bytes(QStringLiteral("bidders.mdb")), access);
-}
-
-void TestDesktop::secondStartRaisesTheFirstAndEnds()
-{
-    TestFolder folder;
-    folder.seed({bidder(QStringLiteral("a"))});
-    const QString program = installProgram(folder);
-    SingleInstance first(folder.path());
-    QVERIFY(first.claim());
-    QWidget window;
-    window.showMinimized();
-
-    QProcess second;
-    second.start(program);
-    QTRY_COMPARE_WITH_TIMEOUT(second.state(), QProcess::NotRunning, 10000);
-    QCOMPARE(second.exitCode(), 0);
-    QTRY_VERIFY(!window.isMinimized() && window.isActiveWindow());
-}
-
-void TestDesktop::lockLeftByACrashIsTakenOver()
-{
-    TestFolder folder;
-    folder.seed({bidder(QStringLiteral("a"))});
-    const QString program = installProgram(folder);
-    QProcess crashed, next, later;
-    crashed.start(program);
-    QTRY_COMPARE_WITH_TIMEOUT(lockOwner(folder), crashed.processId(), 10000);
-    crashed.kill();
-    QVERIFY(crashed.waitForFinished());
-
-    // Something at the name the socket had in the shared temporary folder, as another user could
-    // plant there, that cannot be removed: it no longer matters.
-    const QByteArray hash =
-        QCryptographicHash::hash(QFileInfo(folder.path()).canonicalFilePath().toUtf8(), QCryptographicHash::Sha256);
-    const QString oldName = m_temp.filePath("tmp/bidwarden-" + hash.toHex().left(24));
-    QFile::remove(oldName);
-    QVERIFY(QDir().mkpath(oldName + "/taken"));
-    next.start(program);
-    QTRY_COMPARE_WITH_TIMEOUT(lockOwner(folder), next.processId(), 10000);
-    // The crashed program's socket was replaced too: a later start reaches the new owner.
-    later.start(program);
-    QVERIFY(later.waitForFinished(10000));
-    QCOMPARE(later.exitCode(), 0);
-    next.kill();
-    next.waitForFinished();
-}
-
-void TestDesktop::socketNameThatCannotBeHadIsTold()
-{
-    TestFolder folder;
-    const QString name = SingleInstance::serverName(folder.path());
-    QVERIFY(name.startsWith(m_run + '/') && QDir().mkpath(name + "/taken"));
-    SingleInstance first(folder.path());
-    MessageBox::setNextAnswer(QMessageBox::Ok);
-    QVERIFY(first.claim()); // the list is safe under the lock: the program goes on
-    const QList<MessageBox::Shown> shown = MessageBox::takeShown();
-    QVERIFY(shown.size() == 1 && shown[0].text.contains(name));
-}
-
-void TestDesktop::aHolderThatDoesNotSayRaisedIsNoHandOver()
-{
-    // The lock is held, and something answers at the socket, but not as a running Bidwarden does.
-    TestFolder folder;
-    QLockFile held(folder.file(QString::fromLatin1(SingleInstance::LockFileName)));
-    QVERIFY(held.tryLock(0));
-    std::unique_ptr<QThread> holder(QThread::create([name = SingleInstance::serverName(folder.path())] {
-        QLocalServer server;
-        if (server.listen(name) && server.waitForNewConnection(10000)) {
-            QLocalSocket *socket = server.nextPendingConnection();
-            socket->write("busy\n");
-            socket->waitForDisconnected(3000);
+    void reportsAListItCannotUseAndLeavesIt()
+    {
+        TestFolder folder;
+        QByteArray access("\x00\x01\x00\x00Standard Jet DB\x00", 20);
+        access.append(2048, 'z');
+        folder.write(QStringLiteral("bidders.mdb"), access);
+        QProcess program;
+        program.start(installProgram(folder));
+        // The report waits for the user in its message box; its text also goes to the log.
+        QByteArray log;
+        for (int i = 0; i < 50 && !log.contains("Microsoft Access"); ++i) {
+            program.waitForReadyRead(100);
+            log += program.readAllStandardError();
         }
-    }));
-    holder->start();
-    SingleInstance second(folder.path());
-    MessageBox::setNextAnswer(QMessageBox::Ok);
-    const bool claimed = second.claim();
-    holder->wait();
-    QVERIFY(!claimed);
-    QCOMPARE(second.exitCode(), 1);
-    QVERIFY(MessageBox::takeShown().value(0).text.contains(QStringLiteral("already running")));
-}
+        QVERIFY2(log.contains("Bidwarden cannot use its list of blocked bidders"), log.constData());
+        stop(program);
+        QCOMPARE(folder.bytes(QStringLiteral("bidders.mdb")), access);
+    }
+
+    // A second start brings the running program forward and ends, also once the lock, and socket, of a crashed
+    // run were taken over.
+    void secondStartRaisesTheFirstAndEnds()
+    {
+        TestFolder folder;
+        folder.seed({bidder(QStringLiteral("a"))});
+        const QString program = installProgram(folder);
+        QProcess crashed, second;
+        crashed.start(program);
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(SingleInstance::serverName(folder.path())), 10000);
+        QCOMPARE(lockOwner(folder), crashed.processId());
+        stop(crashed);
+        // Something at the name the socket had in the shared temporary folder, as another user could
+        // plant there, that cannot be removed: it no longer matters.
+        const QByteArray hash =
+            QCryptographicHash::hash(QFileInfo(folder.path()).canonicalFilePath().toUtf8(), QCryptographicHash::Sha256);
+        QVERIFY(QDir().mkpath(m_temp.filePath("tmp/bidwarden-" + hash.toHex().left(24)) + "/taken"));
+        SingleInstance first(folder.path());
+        QVERIFY(first.claim());
+        QWidget window;
+        window.showMinimized();
+        second.start(program);
+        QTRY_COMPARE_WITH_TIMEOUT(second.state(), QProcess::NotRunning, 10000);
+        QCOMPARE(second.exitCode(), 0);
+        QTRY_VERIFY(!window.isMinimized() && window.isActiveWindow());
+    }
+
+    void socketNameThatCannotBeHadIsTold()
+    {
+        TestFolder folder;
+        const QString name = SingleInstance::serverName(folder.path());
+        QVERIFY(name.startsWith(m_run + '/') && QDir().mkpath(name + "/taken"));
+        SingleInstance first(folder.path());
+        MessageBox::setNextAnswer(QMessageBox::Ok);
+        QVERIFY(first.claim()); // the list is safe under the lock: the program goes on
+        const QList<MessageBox::Shown> shown = MessageBox::takeShown();
+        QVERIFY(shown.size() == 1 && shown[0].text.contains(name));
+    }
+
+    void aHolderThatDoesNotSayRaisedIsNoHandOver()
+    {
+        // The lock is held, and something answers at the socket, but not as a running Bidwarden does.
+        TestFolder folder;
+        QLockFile held(folder.file(QString::fromLatin1(SingleInstance::LockFileName)));
+        QVERIFY(held.tryLock(0));
+        std::unique_ptr<QThread> holder(QThread::create([name = SingleInstance::serverName(folder.path())] {
+            QLocalServer server;
+            if (server.listen(name) && server.waitForNewConnection(10000)) {
+                QLocalSocket *socket = server.nextPendingConnection();
+                socket->write("busy\n");
+                socket->waitForDisconnected(3000);
+            }
+        }));
+        holder->start();
+        SingleInstance second(folder.path());
+        MessageBox::setNextAnswer(QMessageBox::Ok);
+        const bool claimed = second.claim();
+        holder->wait();
+        QVERIFY(!claimed && second.exitCode() == 1);
+        QVERIFY(MessageBox::takeShown().value(0).text.contains(QStringLiteral("already running")));
+    }
+};
 
 QTEST_MAIN(TestDesktop)
 #include "tst_desktop.moc"

@@ -13,15 +13,13 @@ TestFolder::TestFolder()
 
 void TestFolder::seed(const QList<Bidder> &bidders) const
 {
-    BidderStore store(storePath());
-    if (const auto seeded = store.replaceAll(bidders); !seeded)
+    if (const auto seeded = BidderStore(storePath()).replaceAll(bidders); !seeded)
         QTest::qFail(qPrintable(seeded.error()), __FILE__, __LINE__);
 }
 
 QList<Bidder> TestFolder::stored() const
 {
-    BidderStore store(storePath());
-    auto rows = store.readAll();
+    const auto rows = BidderStore(storePath()).readAll();
     if (!rows)
         QTest::qFail(qPrintable(rows.error()), __FILE__, __LINE__);
     return rows ? *rows : QList<Bidder>();

@@ -8,7 +8,7 @@
 #include "ui/MessageBox.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
+#include <QDeadlineTimer>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -21,15 +21,12 @@
 inline void whenModal(std::function<void(QWidget *)> act)
 {
     auto *timer = new QTimer;
-    auto *clock = new QElapsedTimer;
-    clock->start();
-    QObject::connect(timer, &QTimer::timeout, timer, [timer, clock, act = std::move(act)] {
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, deadline = QDeadlineTimer(10000), act = std::move(act)] {
         QWidget *modal = QApplication::activeModalWidget();
-        if (!modal && clock->elapsed() < 10000)
+        if (!modal && !deadline.hasExpired())
             return;
         timer->stop();
         timer->deleteLater();
-        delete clock;
         if (modal)
             act(modal);
     });
@@ -97,12 +94,8 @@ protected:
     static MessageBox::Shown message()
     {
         QList<MessageBox::Shown> shown = MessageBox::takeShown();
-        QElapsedTimer waited;
-        waited.start();
-        while (shown.isEmpty() && waited.elapsed() < 10000) {
+        for (QDeadlineTimer deadline(10000); shown.isEmpty() && !deadline.hasExpired(); shown = MessageBox::takeShown())
             QTest::qWait(5);
-            shown = MessageBox::takeShown();
-        }
         if (shown.size() != 1)
             QTest::qFail(qPrintable(QStringLiteral("%1 messages shown").arg(shown.size())), __FILE__, __LINE__);
         return shown.value(0, MessageBox::Shown{});
