@@ -267,8 +267,8 @@ private slots:
         row("firefox: not a database", file("cookies.sqlite", "SQLite?"), cgi, "", "Could not read the Firefox");
         row("a control byte in a value",
             file("control.txt",
-                 "127.0.0.1\tFALSE\t/\tFALSE\t0\tbad\tx\x01y\r\n127.0.0.1\tFALSE\t/\tFALSE\t0\tok\t1\r\n"),
-            cgi, "ok=1", "Left out the cookie bad in");
+                 "127.0.0.1\tFALSE\t/\tFALSE\t0\tbad\tx\x01y\r\n127.0.0.1\tFALSE\t/\tFALSE\t0\tok\t1 2\r\n"),
+            cgi, "ok=1 2", "Left out the cookie bad in"); // a space is no control byte
         auto sidSet = [](const char *set) { return "UPDATE cookies SET " + QByteArray(set) + " WHERE name = 'sid'"; };
         const QByteArray noSid = "pref=uk; nonsession=keepme; short=expires-soon";
         row("chromium: a plain value goes as it is", chromium("chromium-v10", sidSet("value = 'plain'")), cgi,

@@ -557,6 +557,36 @@ private slots:
         QVERIFY(UploadQuestion({"a"}, onSite)
                     .contains("12 bidders that your list does not: s0, s1, s2, s3, s4, "
                               "s5, s6, s7, s8, s9 and 2 more. Saving"));
+        // The notice names the site's limit only when more than it keeps were sent and some are missing.
+        auto namesLimit = [](int sent, int held, int extra) {
+            UploadCheck check;
+            check.sent = sent, check.held = held, check.extraCount = extra;
+            return UploadNotKeptMessage(check).contains("keeps at most");
+        };
+        QVERIFY(namesLimit(5001, 5000, 0) && !namesLimit(5000, 4999, 0) && !namesLimit(2, 0, 0) &&
+                !namesLimit(5001, 5001, 1));
+    }
+
+    // The shortcut before the sets: "same" in the usual case, and only where the sets would say so.
+    void sameIdsInOrder_data()
+    {
+        QTest::addColumn<QStringList>("ours");
+        QTest::addColumn<QStringList>("site");
+        QTest::addColumn<bool>("same");
+        QTest::newRow("as sent") << QStringList{"alice", "bob"} << QStringList{"alice", "bob"} << true;
+        QTest::newRow("letter case") << QStringList{"Alice"} << QStringList{"aLICE"} << true;
+        QTest::newRow("other order") << QStringList{"alice", "bob"} << QStringList{"bob", "alice"} << false;
+        QTest::newRow("one more") << QStringList{"alice"} << QStringList{"alice", "bob"} << false;
+        QTest::newRow("other id") << QStringList{"alice"} << QStringList{"alicia"} << false;
+        QTest::newRow("empty entry") << QStringList{""} << QStringList{""} << false;
+        QTest::newRow("two in one") << QStringList{"a b"} << QStringList{"a b"} << false;
+    }
+    void sameIdsInOrder()
+    {
+        QFETCH(QStringList, ours);
+        QFETCH(QStringList, site);
+        QFETCH(bool, same);
+        QCOMPARE(SameIdsInOrder(ours, site), same);
     }
 
     // Checks run four at once and answer in the order asked, whatever order the replies come in.

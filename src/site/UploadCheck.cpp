@@ -102,11 +102,7 @@ QString UploadQuestion(const QStringList &userIds, const QStringList &siteOnlyId
     return question;
 }
 
-namespace {
-
-// The usual case, told without building any set: the site shows the ids in the order they were
-// sent, each one id as it stands, none empty.
-bool sameIds(const QStringList &ours, const QStringList &site)
+bool SameIdsInOrder(const QStringList &ours, const QStringList &site)
 {
     if (ours.size() != site.size())
         return false;
@@ -117,12 +113,10 @@ bool sameIds(const QStringList &ours, const QStringList &site)
     return true;
 }
 
-} // namespace
-
 UploadCheck CompareWithSite(const QStringList &sentIds, const QStringList &siteIds)
 {
     UploadCheck check;
-    if (sameIds(sentIds, siteIds)) {
+    if (SameIdsInOrder(sentIds, siteIds)) {
         check.sent = check.held = int(sentIds.size());
         return check;
     }
@@ -145,7 +139,7 @@ UploadCheck CompareWithSite(const QStringList &sentIds, const QStringList &siteI
 
 QStringList SiteOnlyIds(const QStringList &localIds, const QStringList &siteIds)
 {
-    if (sameIds(localIds, siteIds))
+    if (SameIdsInOrder(localIds, siteIds))
         return {};
     const IdSet local = distinctIds(localIds), site = distinctIds(siteIds);
     QStringList only;
