@@ -178,10 +178,11 @@ class TestCookies : public QObject
         return "unix:path=" + socket;
     }
 
-    // gnome-keyring holding the v11 fixture's secret ("locked", "unlocked") on a private bus, or none.
-    Reader keyring(const QString &state)
+    // gnome-keyring holding the v11 fixture's secret ("locked", "unlocked") on a private bus, or none;
+    // the key asked for is the browser's, or another's.
+    Reader keyring(const QString &state, const QString &browser = "chromium")
     {
-        return [this, state](const QString &work, const QString &url) {
+        return [this, state, browser](const QString &work, const QString &url) {
             const QString address = state == "no bus" ? QString() : startBus(state == "refusing bus");
             qputenv("DBUS_SESSION_BUS_ADDRESS", address.toUtf8());
             if (state.endsWith("locked") || state == "refusing bus") {
@@ -195,7 +196,7 @@ class TestCookies : public QObject
                 QDBusConnection d = QDBusConnection::connectToBus(address, work);
                 (void)QTest::qWaitFor([&] { return d.interface()->isServiceRegistered("org.freedesktop.secrets"); });
             }
-            return ReadChromiumRoot(fixtures + "/chromium-v11", "Chromium", "chromium", SessionQuery::forSite(url));
+            return ReadChromiumRoot(fixtures + "/chromium-v11", "Chromium", browser, SessionQuery::forSite(url));
         };
     }
 
@@ -287,6 +288,7 @@ private slots:
         row("keyring: none on the bus", keyring("empty bus"), cgi, "", "no desktop keyring is running (nothing");
         row("keyring: locked", keyring("locked"), cgi, "", "the desktop keyring is locked");
         row("keyring: unlocked", keyring("unlocked"), cgi, signedIn(v11Sid, true));
+        row("keyring: no key for the browser", keyring("unlocked", "brave"), cgi, "", "holds no Safe Storage key");
         row("keyring: the bus refuses", keyring("refusing bus"), cgi, "", "the desktop keyring refused");
         // Several browsers: the one profile that used the site last, unless cookies.txt is there.
         const QByteArray longAgo = "UPDATE cookies SET last_access_utc = 13000000000000000";
