@@ -147,6 +147,7 @@ private slots:
         row("LF-only page", "<html>\n<p>not a registered user</p>\n</html>\n", "Yes");
         row("the id's page", "generated", "No");
         row("the id by references", "<b>a&#43;b&#x25;1 &#xEB;</b>", "No");
+        row("UTF-8 by its byte-order mark", "\xef\xbb\xbf<b>a+b%1 \xc3\xab</b>", "No");
         row("the id inside a longer word", "<b>xa+b%1 \xc3\xab</b>", "(no answer)");
         row("a page naming neither", "<h1>We'll be back soon</h1>", "(no answer)");
         row("empty reply", "", "(no answer)");
