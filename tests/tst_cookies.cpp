@@ -196,10 +196,11 @@ class TestCookies : public QObject
         return "unix:path=" + socket;
     }
 
-    // gnome-keyring holding the v11 fixture's secret ("locked", "unlocked") on a private bus, or none.
-    Reader keyring(const QString &state)
+    // gnome-keyring holding the v11 fixture's secret ("locked", "unlocked") on a private bus, or none;
+    // the key asked for is the browser's, or another's.
+    Reader keyring(const QString &state, const QString &browser = "chromium")
     {
-        return [this, state](const QString &work, const QString &url) {
+        return [this, state, browser](const QString &work, const QString &url) {
             const QString address = state == "no bus" ? QString() : startBus(state == "refusing bus");
             qputenv("DBUS_SESSION_BUS_ADDRESS", address.toUtf8());
             if (state.endsWith("locked") || state == "refusing bus") {
@@ -213,7 +214,7 @@ class TestCookies : public QObject
                 QDBusConnection d = QDBusConnection::connectToBus(address, work);
                 (void)QTest::qWaitFor([&] { return d.interface()->isServiceRegistered("org.freedesktop.secrets"); });
             }
-            return ReadChromiumRoot(fixtures + "/chromium-v11", "Chromium", "chromium", SessionQuery::forSite(url));
+            return ReadChromiumRoot(fixtures + "/chromium-v11", "Chromium", browser, SessionQuery::forSite(url));
         };
     }
 
@@ -291,8 +292,8 @@ private slots:
         if (::geteuid() == 0) // only root can give a file to another user
             row("cookies.txt: another user's", cookiesTxt({}, 0600, "nobody"), cgi, "", "it belongs to another user");
         row("a control byte in a value",
-            cookiesTxt("127.0.0.1\tFALSE\t/\tFALSE\t0\tbad\tx\x01y\r\n127.0.0.1\tFALSE\t/\tFALSE\t0\tok\t1\r\n"), cgi,
-            "ok=1", "Left out the cookie bad in");
+            cookiesTxt("127.0.0.1\tFALSE\t/\tFALSE\t0\tbad\tx\x01y\r\n127.0.0.1\tFALSE\t/\tFALSE\t0\tok\t1 2\r\n"), cgi,
+            "ok=1 2", "Left out the cookie bad in"); // a space is no control byte
         auto sidSet = [](const char *set) { return "UPDATE cookies SET " + QByteArray(set) + " WHERE name = 'sid'"; };
         const QByteArray noSid = "pref=uk; nonsession=keepme; short=expires-soon";
         row("chromium: a plain value goes as it is", chromium("chromium-v10", sidSet("value = 'plain'")), cgi,
@@ -311,6 +312,7 @@ private slots:
         row("keyring: none on the bus", keyring("empty bus"), cgi, "", "no desktop keyring is running (nothing");
         row("keyring: locked", keyring("locked"), cgi, "", "the desktop keyring is locked");
         row("keyring: unlocked", keyring("unlocked"), cgi, signedIn(v11Sid, true));
+        row("keyring: no key for the browser", keyring("unlocked", "brave"), cgi, "", "holds no Safe Storage key");
         row("keyring: the bus refuses", keyring("refusing bus"), cgi, "", "the desktop keyring refused");
         // Several browsers: the one profile that used the site last, unless cookies.txt is there.
         const QByteArray longAgo = "UPDATE cookies SET last_access_utc = 13000000000000000";

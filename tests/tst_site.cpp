@@ -162,6 +162,7 @@ private slots:
         row("LF-only page", "<html>\n<p>not a registered user</p>\n</html>\n", "Yes");
         row("the id's page", "generated", "No");
         row("the id by references", "<b>a&#43;b&#x25;1 &#xEB;</b>", "No");
+        row("UTF-8 by its byte-order mark", "\xef\xbb\xbf<b>a+b%1 \xc3\xab</b>", "No");
         row("the id inside a longer word", "<b>xa+b%1 \xc3\xab</b>", "(no answer)");
         row("a page naming neither", "<h1>We'll be back soon</h1>", "(no answer)");
         row("empty reply", "", "(no answer)");
@@ -634,6 +635,40 @@ private slots:
         QCOMPARE(UploadBodyWithFields({"alice", "bob"}, found), UploadBody({"alice", "bob"}) + tail);
         QCOMPARE(UploadBody({"alice", "bob"}),
                  "MfcISAPICommand=BidderBlockResult&userid=&pass=&bidderlist=alice, bob&");
+    }
+
+    // The notice names the site's limit only when more than it keeps were sent and some are missing.
+    void notKeptNamesTheLimitOnlyWhenItCut()
+    {
+        auto namesLimit = [](int sent, int held, int extra) {
+            UploadCheck check;
+            check.sent = sent, check.held = held, check.extraCount = extra;
+            return UploadNotKeptMessage(check).contains("keeps at most");
+        };
+        QVERIFY(namesLimit(5001, 5000, 0) && !namesLimit(5000, 4999, 0) && !namesLimit(2, 0, 0) &&
+                !namesLimit(5001, 5001, 1));
+    }
+
+    // The shortcut before the sets: "same" in the usual case, and only where the sets would say so.
+    void sameIdsInOrder_data()
+    {
+        QTest::addColumn<QStringList>("ours");
+        QTest::addColumn<QStringList>("site");
+        QTest::addColumn<bool>("same");
+        QTest::newRow("as sent") << QStringList{"alice", "bob"} << QStringList{"alice", "bob"} << true;
+        QTest::newRow("letter case") << QStringList{"Alice"} << QStringList{"aLICE"} << true;
+        QTest::newRow("other order") << QStringList{"alice", "bob"} << QStringList{"bob", "alice"} << false;
+        QTest::newRow("one more") << QStringList{"alice"} << QStringList{"alice", "bob"} << false;
+        QTest::newRow("other id") << QStringList{"alice"} << QStringList{"alicia"} << false;
+        QTest::newRow("empty entry") << QStringList{""} << QStringList{""} << false;
+        QTest::newRow("two in one") << QStringList{"a b"} << QStringList{"a b"} << false;
+    }
+    void sameIdsInOrder()
+    {
+        QFETCH(QStringList, ours);
+        QFETCH(QStringList, site);
+        QFETCH(bool, same);
+        QCOMPARE(SameIdsInOrder(ours, site), same);
     }
 
     // Checks run four at once and answer in the order asked, whatever order the replies come in.

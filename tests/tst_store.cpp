@@ -291,6 +291,8 @@ private slots:
         damaged.append(QByteArray(4080, '\xff'));
         QTest::newRow("access jet") << jet << QByteArray() << "Microsoft Access database (Jet format)";
         QTest::newRow("access ace") << ace << QByteArray() << "Microsoft Access database (ACE format)";
+        QTest::newRow("access header, other kind") << QByteArray("\x00\x01\x00\x00Standard XYZ DB\x00", 20)
+                                                   << QByteArray() << "not a database Bidwarden can read";
         QTest::newRow("text") << QByteArray("UserName,NARU\r\n") << QByteArray() << "not a database Bidwarden can read";
         QTest::newRow("damaged sqlite") << damaged << QByteArray() << "could not be read";
         QTest::newRow("other program") << QByteArray() << QByteArray("CREATE TABLE Invoices (id INTEGER)")

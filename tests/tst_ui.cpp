@@ -1,8 +1,10 @@
 // SPDX-FileCopyrightText: The Bidwarden authors
 // SPDX-License-Identifier: MIT
+#include "ui/Appearance.h"
 #include "ui/ClickableLabel.h"
 #include "ui/MessageBox.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QLabel>
 #include <QSignalSpy>
@@ -79,6 +81,16 @@ private slots:
         QCOMPARE(clicked.count(), 0);
         QTest::mouseClick(&label, Qt::LeftButton, {}, QPoint(5, 5));
         QCOMPARE(clicked.count(), 1);
+    }
+
+    // A window that is a plain QWidget reaches a screen reader as a window; a plain pane in it does not.
+    void plainWindowIsAnnouncedAsAWindow()
+    {
+        ApplyAppearance();
+        QWidget window;
+        auto *pane = new QWidget(&window);
+        QCOMPARE(QAccessible::queryAccessibleInterface(&window)->role(), QAccessible::Window);
+        QVERIFY(QAccessible::queryAccessibleInterface(pane)->role() != QAccessible::Window);
     }
 };
 

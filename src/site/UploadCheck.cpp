@@ -80,11 +80,7 @@ QString BidderListText(const QStringList &userIds)
     return userIds.join(QStringLiteral(", "));
 }
 
-namespace {
-
-// The usual case, told without building any set: the site shows the ids in the order they were
-// sent, each one id as it stands, none empty.
-bool sameIds(const QStringList &ours, const QStringList &site)
+bool SameIdsInOrder(const QStringList &ours, const QStringList &site)
 {
     if (ours.size() != site.size())
         return false;
@@ -95,12 +91,10 @@ bool sameIds(const QStringList &ours, const QStringList &site)
     return true;
 }
 
-} // namespace
-
 UploadCheck CompareWithSite(const QStringList &sentIds, const QStringList &siteIds)
 {
     UploadCheck check;
-    if (sameIds(sentIds, siteIds)) {
+    if (SameIdsInOrder(sentIds, siteIds)) {
         check.sent = check.held = int(sentIds.size());
         return check;
     }

@@ -21,6 +21,9 @@ struct UploadCheck
     bool done() const { return held == sent && extraCount == 0; }
 };
 UploadCheck CompareWithSite(const QStringList &sentIds, const QStringList &siteIds);
+// The usual case, told without building any set: the site shows the ids in the order they were
+// sent, each one id as it stands, none empty. False says nothing; the sets decide then.
+bool SameIdsInOrder(const QStringList &ours, const QStringList &site);
 
 // "a, b, c": the list as the question and the notice show it, and as it is posted.
 QString BidderListText(const QStringList &userIds);
