@@ -28,24 +28,10 @@ class TestStore : public QObject
     Q_OBJECT
 
 private slots:
-    void appFilePath_data()
+    void pathsFollowTheXdgRules()
     {
-        QTest::addColumn<QString>("folder");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("folder") << "/opt/bw"
-                                << "/opt/bw/bidders.mdb";
-        QTest::newRow("root") << "/"
-                              << "/bidders.mdb";
-    }
-    void appFilePath()
-    {
-        QFETCH(QString, folder);
-        QFETCH(QString, expected);
-        QCOMPARE(AppFilePath(folder, QStringLiteral("bidders.mdb")), expected);
-    }
-
-    void dataFolderPathFollowsTheXdgRules()
-    {
+        QCOMPARE(AppFilePath(QStringLiteral("/opt/bw"), QStringLiteral("bidders.mdb")), "/opt/bw/bidders.mdb");
+        QCOMPARE(AppFilePath(QStringLiteral("/"), QStringLiteral("bidders.mdb")), "/bidders.mdb");
         const QByteArray home = qgetenv("HOME"), data = qgetenv("XDG_DATA_HOME");
         const QString fromPasswords = QFile::decodeName(getpwuid(geteuid())->pw_dir);
         qputenv("HOME", "/home/seller");
@@ -74,22 +60,18 @@ private slots:
         QTest::addColumn<QString>("dataFolder"); // what is at the data folder's place beforehand
         QTest::addColumn<QString>("says");       // empty: the program's folder is used
         QTest::addColumn<bool>("fails");
-        QTest::newRow("own") << 0755 << false << false << ""
-                             << "" << false;
-        QTest::newRow("own, private group may write") << 0775 << false << false << ""
-                                                      << "" << false;
-        QTest::newRow("everyone may write") << 0777 << false << false << ""
-                                            << "every user of this computer may write" << false;
-        QTest::newRow("another group may write") << 0775 << false << true << ""
-                                                 << "the group nogroup may write" << false;
-        QTest::newRow("another user's") << 0755 << true << false << ""
-                                        << "belongs to another user (nobody)" << false;
-        QTest::newRow("data folder open to all") << 0777 << false << false << "open"
-                                                 << "may write" << false;
-        QTest::newRow("data folder is a link") << 0777 << false << false << "link"
-                                               << "is a link" << true;
-        QTest::newRow("data folder is another user's") << 0777 << false << false << "other"
-                                                       << "belongs to another user (nobody)" << true;
+        auto row = [](const char *name, int mode, bool otherOwner, bool otherGroup, const char *dataFolder,
+                      const char *says, bool fails = false) {
+            QTest::newRow(name) << mode << otherOwner << otherGroup << QString(dataFolder) << QString(says) << fails;
+        };
+        row("own", 0755, false, false, "", "");
+        row("own, private group may write", 0775, false, false, "", "");
+        row("everyone may write", 0777, false, false, "", "every user of this computer may write");
+        row("another group may write", 0775, false, true, "", "the group nogroup may write");
+        row("another user's", 0755, true, false, "", "belongs to another user (nobody)");
+        row("data folder open to all", 0777, false, false, "open", "may write");
+        row("data folder is a link", 0777, false, false, "link", "is a link", true);
+        row("data folder is another user's", 0777, false, false, "other", "belongs to another user (nobody)", true);
     }
     void appFolderIsOnlyOneNobodyElseMayWrite()
     {
@@ -140,8 +122,7 @@ private slots:
             return;
         }
         QCOMPARE(chosen->folder, data);
-        QVERIFY2(chosen->refusal.contains(program) && chosen->refusal.contains(says) &&
-                     chosen->refusal.contains(program + QStringLiteral("/bidders.mdb")),
+        QVERIFY2(chosen->refusal.contains(says) && chosen->refusal.contains(program + QStringLiteral("/bidders.mdb")),
                  qPrintable(chosen->refusal));
         QVERIFY(chosen->listLeftBehind);
         QCOMPARE(QFileInfo(data).permissions() & 0x7077, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
@@ -254,8 +235,6 @@ private slots:
         TestFolder older;
         older.sql("CREATE TABLE Bidders (UserName, NARU, dateTime, Reason)");
         BidderStore store(older.storePath());
-        for (int read = 0; read < 2; ++read)
-            QCOMPARE(*store.siteBase(), std::optional<QStringList>());
         QVERIFY(store.replaceAll({bidder("alice")}));
         QCOMPARE(*store.siteBase(), std::optional<QStringList>());
         const QStringList base{"zed", "Alice", "bob"};
@@ -283,12 +262,9 @@ private slots:
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<QByteArray>("sql");
         QTest::addColumn<QString>("says");
-        QByteArray jet("\x00\x01\x00\x00Standard Jet DB\x00", 20);
-        jet.append(2048, '\x5a');
-        QByteArray ace("\x00\x01\x00\x00Standard ACE DB\x00", 20);
-        ace.append(4096, '\x11');
-        QByteArray damaged("SQLite format 3\0", 16);
-        damaged.append(QByteArray(4080, '\xff'));
+        const QByteArray jet = QByteArray("\x00\x01\x00\x00Standard Jet DB\x00", 20) + QByteArray(2048, '\x5a');
+        const QByteArray ace = QByteArray("\x00\x01\x00\x00Standard ACE DB\x00", 20) + QByteArray(4096, '\x11');
+        const QByteArray damaged = QByteArray("SQLite format 3\0", 16) + QByteArray(4080, '\xff');
         QTest::newRow("access jet") << jet << QByteArray() << "Microsoft Access database (Jet format)";
         QTest::newRow("access ace") << ace << QByteArray() << "Microsoft Access database (ACE format)";
         QTest::newRow("text") << QByteArray("UserName,NARU\r\n") << QByteArray() << "not a database Bidwarden can read";
@@ -316,8 +292,8 @@ private slots:
 
         BidderStore store(folder.storePath());
         const Status opened = store.open();
-        QVERIFY2(!opened && opened.error().contains(says), qPrintable(opened.error()));
-        QVERIFY(opened.error().contains(QDir::toNativeSeparators(folder.storePath())));
+        QVERIFY2(!opened && opened.error().contains(says) && opened.error().contains(folder.storePath()),
+                 qPrintable(opened.error()));
         // Every call refuses the file again rather than writing to it.
         QVERIFY(!store.add(bidder("alice")));
         QVERIFY(!store.replaceAll({bidder("alice")}));
