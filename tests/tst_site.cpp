@@ -167,7 +167,6 @@ private slots:
         row("a page naming neither", "<h1>We'll be back soon</h1>", "(no answer)");
         row("empty reply", "", "(no answer)");
         row("bytes kept as they came", QByteArray("caf\xc3\xa9 \xe9\r\nline\rmore\nend\0tail", 27), "(no answer)");
-        row("error page", "<h1>Service unavailable</h1>", "(failed)", 503);
         row("400 naming the id", "<h1>Bad request</h1>" + id, "(failed)", 400);
         row("error status with the phrase", "not a registered user", "Yes", 500);
         row("password field", "<form><input name=userid><input type=password name=pass></form>", "(signed out)");
