@@ -28,24 +28,10 @@ class TestStore : public QObject
     Q_OBJECT
 
 private slots:
-    void appFilePath_data()
+    void pathsFollowTheXdgRules()
     {
-        QTest::addColumn<QString>("folder");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("folder") << "/opt/bw"
-                                << "/opt/bw/bidders.mdb";
-        QTest::newRow("root") << "/"
-                              << "/bidders.mdb";
-    }
-    void appFilePath()
-    {
-        QFETCH(QString, folder);
-        QFETCH(QString, expected);
-        QCOMPARE(AppFilePath(folder, QStringLiteral("bidders.mdb")), expected);
-    }
-
-    void dataFolderPathFollowsTheXdgRules()
-    {
+        QCOMPARE(AppFilePath(QStringLiteral("/opt/bw"), QStringLiteral("bidders.mdb")), "/opt/bw/bidders.mdb");
+        QCOMPARE(AppFilePath(QStringLiteral("/"), QStringLiteral("bidders.mdb")), "/bidders.mdb");
         const QByteArray home = qgetenv("HOME"), data = qgetenv("XDG_DATA_HOME");
         const QString fromPasswords = QFile::decodeName(getpwuid(geteuid())->pw_dir);
         qputenv("HOME", "/home/seller");
@@ -74,22 +60,18 @@ private slots:
         QTest::addColumn<QString>("dataFolder"); // what is at the data folder's place beforehand
         QTest::addColumn<QString>("says");       // empty: the program's folder is used
         QTest::addColumn<bool>("fails");
-        QTest::newRow("own") << 0755 << false << false << ""
-                             << "" << false;
-        QTest::newRow("own, private group may write") << 0775 << false << false << ""
-                                                      << "" << false;
-        QTest::newRow("everyone may write") << 0777 << false << false << ""
-                                            << "every user of this computer may write" << false;
-        QTest::newRow("another group may write") << 0775 << false << true << ""
-                                                 << "the group nogroup may write" << false;
-        QTest::newRow("another user's") << 0755 << true << false << ""
-                                        << "belongs to another user (nobody)" << false;
-        QTest::newRow("data folder open to all") << 0777 << false << false << "open"
-                                                 << "may write" << false;
-        QTest::newRow("data folder is a link") << 0777 << false << false << "link"
-                                               << "is a link" << true;
-        QTest::newRow("data folder is another user's") << 0777 << false << false << "other"
-                                                       << "belongs to another user (nobody)" << true;
+        auto row = [](const char *name, int mode, bool otherOwner, bool otherGroup, const char *dataFolder,
+                      const char *says, bool fails = false) {
+            QTest::newRow(name) << mode << otherOwner << otherGroup << QString(dataFolder) << QString(says) << fails;
+        };
+        row("own", 0755, false, false, "", "");
+        row("own, private group may write", 0775, false, false, "", "");
+        row("everyone may write", 0777, false, false, "", "every user of this computer may write");
+        row("another group may write", 0775, false, true, "", "the group nogroup may write");
+        row("another user's", 0755, true, false, "", "belongs to another user (nobody)");
+        row("data folder open to all", 0777, false, false, "open", "may write");
+        row("data folder is a link", 0777, false, false, "link", "is a link", true);
+        row("data folder is another user's", 0777, false, false, "other", "belongs to another user (nobody)", true);
     }
     void appFolderIsOnlyOneNobodyElseMayWrite()
     {
@@ -140,8 +122,7 @@ private slots:
             return;
         }
         QCOMPARE(chosen->folder, data);
-        QVERIFY2(chosen->refusal.contains(program) && chosen->refusal.contains(says) &&
-                     chosen->refusal.contains(program + QStringLiteral("/bidders.mdb")),
+        QVERIFY2(chosen->refusal.contains(says) && chosen->refusal.contains(program + QStringLiteral("/bidders.mdb")),
                  qPrintable(chosen->refusal));
         QVERIFY(chosen->listLeftBehind);
         QCOMPARE(QFileInfo(data).permissions() & 0x7077, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
@@ -154,19 +135,6 @@ private slots:
         // Date first, then the time with seconds, and no time-zone name whatever the locale writes.
         const QString us = DateTimeText(when, QLocale(QStringLiteral("en_US")));
         QVERIFY2(us.startsWith(QStringLiteral("12/5/")) && us.endsWith(QStringLiteral("-3:01:17 PM")), qPrintable(us));
-    }
-
-    void firstUseCreatesTheStoreAndKeepsText()
-    {
-        TestFolder folder;
-        // An empty file (as left by an interrupted copy) is simply made into a store.
-        folder.write(QStringLiteral("bidders.mdb"), {});
-        BidderStore store(folder.storePath());
-        QVERIFY(store.open());
-        const Bidder accented = bidder(QStringLiteral("Zoë_Ünal"), "No", "01/12/2026", "paid in 💷, then reversed");
-        QVERIFY(store.add(bidder("alice")));
-        QVERIFY(store.add(accented));
-        QCOMPARE(folder.stored(), QList<Bidder>({bidder("alice"), accented}));
     }
 
     // On the table the program makes, and on one made without COLLATE NOCASE (as a file converted
@@ -206,10 +174,8 @@ private slots:
         QCOMPARE(store.record(rows.at(3).rowid, QStringLiteral("dup"))->value_or(Bidder{}).reason,
                  QStringLiteral("second"));
         QVERIFY(!store.record(rows.at(3).rowid, QStringLiteral("zed"))->has_value());
-        QCOMPARE(*store.updateRecord(rows.at(3).rowid, QStringLiteral("dUP"), QStringLiteral("new date"),
-                                     QStringLiteral("new")),
-                 true);
-        QCOMPARE(*store.updateRecord(rows.at(0).rowid, QStringLiteral("nobody"), {}, {}), false);
+        QVERIFY(*store.updateRecord(rows.at(3).rowid, QStringLiteral("dUP"), QStringLiteral("new date"), "new"));
+        QVERIFY(!*store.updateRecord(rows.at(0).rowid, QStringLiteral("nobody"), {}, {}));
         QCOMPARE(*store.setNaru(QStringLiteral("X' or '1'='1"), QStringLiteral("Yes")), 1);
         QCOMPARE(*store.setNaru(QStringLiteral("Dup"), QStringLiteral("Yes")), 2);
         QCOMPARE(*store.setNaru(QStringLiteral("nobody"), QStringLiteral("Yes")), 0);
@@ -254,8 +220,6 @@ private slots:
         TestFolder older;
         older.sql("CREATE TABLE Bidders (UserName, NARU, dateTime, Reason)");
         BidderStore store(older.storePath());
-        for (int read = 0; read < 2; ++read)
-            QCOMPARE(*store.siteBase(), std::optional<QStringList>());
         QVERIFY(store.replaceAll({bidder("alice")}));
         QCOMPARE(*store.siteBase(), std::optional<QStringList>());
         const QStringList base{"zed", "Alice", "bob"};
@@ -272,10 +236,14 @@ private slots:
         QCOMPARE(older.stored(), QList<Bidder>({bidder("alice"), bidder("bob")}));
         QCOMPARE(*store.siteBase(), std::optional(QStringList{"carol"}));
 
-        // A store this program makes has the table from the start, and another connection takes it.
+        // A store this program makes, from an empty file (as an interrupted copy leaves) too, has the
+        // table from the start; another connection takes it, and text is kept as given.
         TestFolder fresh;
+        fresh.write(QStringLiteral("bidders.mdb"), {});
         QCOMPARE(*BidderStore(fresh.storePath()).siteBase(), std::optional(QStringList()));
-        QVERIFY(BidderStore(fresh.storePath()).readAll());
+        const Bidder accented = bidder(QStringLiteral("Zoë_Ünal"), "No", "01/12/2026", "paid in 💷, then reversed");
+        QVERIFY(BidderStore(fresh.storePath()).add(accented));
+        QCOMPARE(fresh.stored(), QList<Bidder>{accented});
     }
 
     void unusableFilesAreReportedAndLeftAlone_data()
@@ -283,12 +251,9 @@ private slots:
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<QByteArray>("sql");
         QTest::addColumn<QString>("says");
-        QByteArray jet("\x00\x01\x00\x00Standard Jet DB\x00", 20);
-        jet.append(2048, '\x5a');
-        QByteArray ace("\x00\x01\x00\x00Standard ACE DB\x00", 20);
-        ace.append(4096, '\x11');
-        QByteArray damaged("SQLite format 3\0", 16);
-        damaged.append(QByteArray(4080, '\xff'));
+        const QByteArray jet = QByteArray("\x00\x01\x00\x00Standard Jet DB\x00", 20) + QByteArray(2048, '\x5a');
+        const QByteArray ace = QByteArray("\x00\x01\x00\x00Standard ACE DB\x00", 20) + QByteArray(4096, '\x11');
+        const QByteArray damaged = QByteArray("SQLite format 3\0", 16) + QByteArray(4080, '\xff');
         QTest::newRow("access jet") << jet << QByteArray() << "Microsoft Access database (Jet format)";
         QTest::newRow("access ace") << ace << QByteArray() << "Microsoft Access database (ACE format)";
         QTest::newRow("access header, other kind") << QByteArray("\x00\x01\x00\x00Standard XYZ DB\x00", 20)
@@ -318,8 +283,8 @@ private slots:
 
         BidderStore store(folder.storePath());
         const Status opened = store.open();
-        QVERIFY2(!opened && opened.error().contains(says), qPrintable(opened.error()));
-        QVERIFY(opened.error().contains(QDir::toNativeSeparators(folder.storePath())));
+        QVERIFY2(!opened && opened.error().contains(says) && opened.error().contains(folder.storePath()),
+                 qPrintable(opened.error()));
         // Every call refuses the file again rather than writing to it.
         QVERIFY(!store.add(bidder("alice")));
         QVERIFY(!store.replaceAll({bidder("alice")}));
@@ -380,23 +345,24 @@ private slots:
             return QList<Bidder>{bidder("alice", "No", importDate, imported), bidder("bob", "No", ownDate, "mine"),
                                  bidder("carol", "Yes", importDate, imported)};
         };
+        const auto newBackup = [&] { // its path, empty when none was needed
+            const auto made = BackUpStore(folder.storePath());
+            return made && made->saved ? made->path : QString();
+        };
         const QStringList base{"alice", "carol"};
         QVERIFY(store.replaceAll(rows("01/12/2026-10:00:00", "01/11/2026"), base));
-        const auto first = BackUpStore(folder.storePath());
-        QVERIFY(first && first->saved);
+        const QString first = newBackup();
         QVERIFY(store.replaceAll(rows("02/12/2026-11:30:00", "01/11/2026"), base));
-        const auto again = BackUpStore(folder.storePath());
-        QVERIFY(again && !again->saved && again->path == first->path);
+        QCOMPARE(newBackup(), QString());
         // The seller's own row's date, or the site's list, is a change worth keeping.
         QVERIFY(store.replaceAll(rows("02/12/2026-11:30:00", "02/11/2026"), base));
-        const auto ownDate = BackUpStore(folder.storePath());
-        QVERIFY(ownDate && ownDate->saved);
+        QVERIFY(!newBackup().isEmpty());
         QVERIFY(store.setSiteBase({"alice"}));
-        const auto newBase = BackUpStore(folder.storePath());
-        QVERIFY(newBase && newBase->saved);
+        const QString newBase = newBackup();
         // The backup is the whole file: the site's list goes with the rows.
-        QCOMPARE(*BidderStore(first->path).siteBase(), std::optional(base));
-        QCOMPARE(*BidderStore(newBase->path).siteBase(), std::optional(QStringList{"alice"}));
+        QVERIFY(!first.isEmpty() && !newBase.isEmpty());
+        QCOMPARE(*BidderStore(first).siteBase(), std::optional(base));
+        QCOMPARE(*BidderStore(newBase).siteBase(), std::optional(QStringList{"alice"}));
     }
 
     void missingFolderIsReported()
