@@ -434,7 +434,8 @@ private slots:
                 std::signal(fatal, SIG_DFL);
             alarm(20);
             const rlim_t bound = 150 << 20, more = rlim_t(statusKb("VmSize")) * 1024 + bound;
-            const rlimit cpu{5, 5}, memory{more, more};
+            const rlimit cpu{5, 5};
+            [[maybe_unused]] const rlimit memory{more, more};
             setrlimit(RLIMIT_CPU, &cpu);
 #if !defined(__SANITIZE_ADDRESS__) // the sanitizer's shadow memory is far larger than any such limit
             setrlimit(RLIMIT_AS, &memory);
