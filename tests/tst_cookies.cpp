@@ -191,7 +191,12 @@ class TestCookies : public QObject
             const char *refuse = bus == 1 ? "<deny send_destination='org.freedesktop.secrets'/>" : "";
             write(socket + ".conf", QString(busConfig).arg(socket, refuse).toUtf8());
             m_buses[bus].start("dbus-daemon", {"--nofork", "--config-file=" + socket + ".conf"});
-            (void)QTest::qWaitFor([&] { return QFile::exists(socket); });
+            // The socket file comes before the bus takes connections: wait for one to succeed.
+            (void)QTest::qWaitFor([&] {
+                const bool up = QDBusConnection::connectToBus("unix:path=" + socket, "probe").isConnected();
+                QDBusConnection::disconnectFromBus("probe");
+                return up;
+            });
         }
         return "unix:path=" + socket;
     }
