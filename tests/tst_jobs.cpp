@@ -177,10 +177,8 @@ private slots:
         QTEST(namesOf(list.rows()), "listed");
         QTEST(saved.outcome.message, "outcome");
         QCOMPARE(m_folder->stored(), list.rows());
-        if (choice == SaveToSite::Choice::Keep) {
+        if (choice == SaveToSite::Choice::Keep)
             QCOMPARE(list.at(1).naru + list.at(1).reason, QStringLiteral("YesFound on the site"));
-            QCOMPARE(m_site->sellerList(), std::vector<std::string>({"alice", "zed"}));
-        }
     }
 
     // Keep them stores nothing unless every kept id has its answer, its page kept, and the store
@@ -266,11 +264,9 @@ private slots:
         } else {
             QCOMPARE(int(save(SaveToSite::Choice::Send).outcome.kind), int(SaveToSite::Outcome::Kind::Done));
         }
-        QCOMPARE(**list.siteBase(), QStringList({"alice", "bob"}));
         QVERIFY(list.remove(1));
         const Saved saved = save(SaveToSite::Choice::Keep); // Enter
         QCOMPARE(saved.asked.size(), 1);
-        QVERIFY(saved.asked[0].siteOnlyIds.isEmpty());
         QCOMPARE(
             saved.asked[0].text,
             QStringLiteral("Saving also unblocks bob, which you deleted here.\n\nAdd alice to your blocked bidders?"));
@@ -290,7 +286,6 @@ private slots:
         const Saved saved = save(SaveToSite::Choice::Cancel);
         QCOMPARE(saved.asked.size(), 1);
         QCOMPARE(saved.asked[0].siteOnlyIds, QStringList({"bob", "carol"}));
-        QVERIFY(saved.asked[0].text.startsWith("The site's list also holds 2 bidders that your list does not"));
         QVERIFY(posted().isEmpty());
     }
 
@@ -314,7 +309,6 @@ private slots:
                                           SaveToSite::Step::CheckingKept, SaveToSite::Step::ReadingAgain,
                                           SaveToSite::Step::Posting, SaveToSite::Step::ReadingBack}));
         QCOMPARE(list.userNames(), QStringList({"alice", "zed"}));
-        QCOMPARE(m_site->sellerList(), std::vector<std::string>({"alice", "zed"}));
 
         // Remove them, once asked again, is not asked a third time.
         m_site->addAfterNextBlockPageRead({"x"});
