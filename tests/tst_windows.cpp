@@ -346,7 +346,7 @@ private slots:
         QVERIFY(main->findChild<QPushButton *>("Command4")->isEnabled());
         QTRY_VERIFY(!progress);
         QTest::qWait(500);
-        QVERIFY(posted().isEmpty() && MessageBox::takeShown().isEmpty());
+        QVERIFY(MessageBox::takeShown().isEmpty());
 
         m_site->setFault({});
         m_site->setUploadFault({0, 800, false});
@@ -372,7 +372,6 @@ private slots:
         QCOMPARE(questionOver, QStringLiteral("SaveProgress"));
         QCOMPARE(notice, QStringLiteral("Added alice to your eBay Blocked Bidders"));
         QVERIFY(!progressShown);
-        QCOMPARE(posted(), QStringList{"alice&"});
         QCOMPARE(MessageBox::takeShown().size(), 2);
     }
 
