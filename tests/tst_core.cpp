@@ -60,44 +60,43 @@ class TestCore : public QObject
     Q_OBJECT
 
 private slots:
+    // A click on a heading sorts by what stands under it, and a second click the other way.
     void clicksSortByTheColumnThenTheOtherWay_data()
     {
         using Column = BidderStore::Column;
-        QTest::addColumn<QList<Column>>("clicks");
+        QTest::addColumn<QList<int>>("clicks"); // the headings clicked
         QTest::addColumn<Column>("column");
         QTest::addColumn<bool>("descending");
         QTest::addColumn<QStringList>("names");
-        const QStringList byName{"Alice", "bob", "carol"}, byNameDown{"carol", "bob", "Alice"};
-        const Column name = Column::UserName;
-        QTest::newRow("once") << QList<Column>{name} << name << false << byName;
-        QTest::newRow("twice") << QList<Column>{name, name} << name << true << byNameDown;
-        QTest::newRow("thrice") << QList<Column>{name, name, name} << name << false << byName;
-        QTest::newRow("other column between") << QList<Column>{name, Column::Naru, name} << name << false << byName;
-        QTest::newRow("reason after its descending")
-            << QList<Column>(3, Column::Reason) << Column::Reason << false << QStringList{"carol", "Alice", "bob"};
-        QTest::newRow("date twice") << QList<Column>(2, Column::DateTime) << Column::DateTime << true
+        const QStringList byName{"Alice", "bob", "carol"};
+        QTest::newRow("once") << QList<int>{0} << Column::UserName << false << byName;
+        QTest::newRow("twice") << QList<int>{0, 0} << Column::UserName << true << QStringList{"carol", "bob", "Alice"};
+        QTest::newRow("thrice") << QList<int>{0, 0, 0} << Column::UserName << false << byName;
+        QTest::newRow("other column between") << QList<int>{0, 1, 0} << Column::UserName << false << byName;
+        QTest::newRow("naru") << QList<int>{1} << Column::Naru << false << QStringList{"carol", "bob", "Alice"};
+        QTest::newRow("date twice") << QList<int>{2, 2} << Column::DateTime << true
                                     << QStringList{"bob", "Alice", "carol"};
-        QTest::newRow("naru") << QList<Column>{Column::Naru} << Column::Naru << false
-                              << QStringList{"carol", "bob", "Alice"};
+        QTest::newRow("reason after its descending")
+            << QList<int>(3, 3) << Column::Reason << false << QStringList{"carol", "Alice", "bob"};
     }
     void clicksSortByTheColumnThenTheOtherWay()
     {
-        QFETCH(QList<BidderStore::Column>, clicks);
+        QFETCH(QList<int>, clicks);
         QFETCH(BidderStore::Column, column);
         QFETCH(bool, descending);
-        QFETCH(QStringList, names);
         TestFolder folder;
         folder.seed({bidder("carol", "No", "03/12/2026", "a"), bidder("bob", "No", "05/12/2026", "c"),
                      bidder("Alice", "Yes", "04/12/2026", "b")});
         BidderList list(folder.storePath());
+        QAbstractItemModelTester tester(&list.model(), QAbstractItemModelTester::FailureReportingMode::QtTest);
         QVERIFY(list.load());
         QVERIFY(!list.sortOrder());
-        for (BidderStore::Column clicked : clicks)
-            QVERIFY(list.sortBy(clicked));
+        for (int section : clicks)
+            QVERIFY(list.sortBy(BidderTableModel::columnAt(section)));
         QVERIFY(list.sortOrder());
         QCOMPARE(list.sortOrder()->column, column);
         QCOMPARE(list.sortOrder()->descending, descending);
-        QCOMPARE(list.userNames(), names);
+        QTEST(list.userNames(), "names");
     }
 
     // Saving as a sync: what the site holds, the local list and the base (the site's list as last
@@ -145,34 +144,11 @@ private slots:
         const auto ids = [](const QString &text) { return text.split('|', Qt::SkipEmptyParts); };
         const QList<Bidder> rows = rowsOf(local);
         const SyncPlan made = PlanSync(ids(site), rows, base == "-" ? std::nullopt : std::optional(ids(base)), limit);
-        QCOMPARE(made.canSend(), made.mustDelete == 0);
         QCOMPARE(QStringList({made.unblocked.join('|'), made.asked.join('|'), made.leftOff.join('|'),
                               made.send.join('|'), QStringLiteral("%1:%2").arg(made.idCount).arg(made.mustDelete),
                               NewSiteIds(ids(again), rows, ids(site)).join('|')})
                      .join('/'),
                  plan);
-    }
-
-    void theModelShowsEachColumnUnderItsHeading()
-    {
-        TestFolder folder;
-        const QList<Bidder> seeded{bidder("carol", "No", "03/12/2026", "b"), bidder("bob", "Yes", "05/12/2026", "c"),
-                                   bidder("Alice", "No", "04/12/2026", "a")};
-        folder.seed(seeded);
-        BidderList list(folder.storePath());
-        QAbstractItemModelTester tester(&list.model(), QAbstractItemModelTester::FailureReportingMode::QtTest);
-        QVERIFY(list.load());
-        QCOMPARE(shown(list.model()), cellsOf(seeded));
-        // A click on a heading sorts by what stands under it.
-        for (int section = 0; section < list.model().columnCount(); ++section) {
-            QVERIFY(list.sortBy(BidderTableModel::columnAt(section)));
-            QStringList column;
-            for (const QStringList &row : shown(list.model()).mid(1))
-                column << row.at(section);
-            QStringList sorted = column;
-            sorted.sort(Qt::CaseInsensitive);
-            QCOMPARE(column, sorted);
-        }
     }
 
     void changesGoToTheStoreThenTheRows()
