@@ -2,6 +2,7 @@
 // SPDX-License-Identifier: MIT
 #include "site/BlockPageForm.h"
 
+#include "site/SiteAddresses.h"
 #include "site/SiteClient.h"
 #include "site/SiteOperations.h"
 
@@ -104,25 +105,6 @@ QList<FormField> hiddenFields(QByteArrayView form)
     return fields;
 }
 
-// As a browser encodes a form: UTF-8, letters, digits and "*-._" as they are, a blank as "+".
-void appendFormEncoded(QByteArray &out, const QString &text)
-{
-    static const char hex[] = "0123456789ABCDEF";
-    for (const char c : text.toUtf8()) {
-        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '*' || c == '-' ||
-            c == '.' || c == '_') {
-            out += c;
-        } else if (c == ' ') {
-            out += '+';
-        } else {
-            const auto b = static_cast<unsigned char>(c);
-            out += '%';
-            out += hex[b >> 4];
-            out += hex[b & 0xF];
-        }
-    }
-}
-
 } // namespace
 
 QList<FormField> BlockPageFormFields(const QByteArray &page)
@@ -150,9 +132,9 @@ QByteArray UploadBodyWithFields(const QStringList &userIds, const QList<FormFiel
     for (qsizetype i = 0; i < fields.size(); ++i) {
         if (i > 0)
             body += '&';
-        appendFormEncoded(body, fields.at(i).name);
+        AppendFormEncoded(body, fields.at(i).name);
         body += '=';
-        appendFormEncoded(body, fields.at(i).value);
+        AppendFormEncoded(body, fields.at(i).value);
     }
     return body;
 }

@@ -12,23 +12,25 @@ bool isPlainIdByte(char c)
            c == '-' || c == '*';
 }
 
-// Every id the site accepts today is made of plain characters and goes out byte for byte; any other
-// byte would break the address or the form (a space, "&", "=", "%"), so it is escaped.
-void appendEncoded(QByteArray &out, const QString &userId)
+// Letters, digits and "*-._" go as they are; any other byte of the text in UTF-8 is escaped, a blank
+// as "+" where a form encodes it (`blankAsPlus`), else as "%20".
+void appendEscaped(QByteArray &out, const QString &text, bool blankAsPlus)
 {
     static const char hex[] = "0123456789ABCDEF";
-    // Most ids are plain ASCII, which needs no conversion to UTF-8 first.
+    // Most texts are plain ASCII, which needs no conversion to UTF-8 first.
     bool plain = true;
-    for (const QChar c : userId)
+    for (const QChar c : text)
         plain = plain && c.unicode() < 0x80 && isPlainIdByte(char(c.unicode()));
     if (plain) {
-        for (const QChar c : userId)
+        for (const QChar c : text)
             out += char(c.unicode());
         return;
     }
-    for (const char c : userId.toUtf8()) {
+    for (const char c : text.toUtf8()) {
         if (isPlainIdByte(c)) {
             out += c;
+        } else if (c == ' ' && blankAsPlus) {
+            out += '+';
         } else {
             const auto b = static_cast<unsigned char>(c);
             out += '%';
@@ -36,6 +38,13 @@ void appendEncoded(QByteArray &out, const QString &userId)
             out += hex[b & 0xF];
         }
     }
+}
+
+// Every id the site accepts today is made of plain characters and goes out byte for byte; any other
+// byte would break the address or the form (a space, "&", "=", "%"), so it is escaped.
+void appendEncoded(QByteArray &out, const QString &userId)
+{
+    appendEscaped(out, userId, false);
 }
 
 } // namespace
@@ -74,4 +83,9 @@ QByteArray UploadBody(const QStringList &userIds)
     }
     body += '&';
     return body;
+}
+
+void AppendFormEncoded(QByteArray &out, const QString &text)
+{
+    appendEscaped(out, text, true);
 }

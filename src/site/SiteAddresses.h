@@ -21,3 +21,6 @@ QString SignInPagePath();
 
 // The upload's form: the ids joined by ", ", each escaped as in NaruLookupPath.
 QByteArray UploadBody(const QStringList &userIds);
+
+// As a browser encodes a form's field: UTF-8, letters, digits and "*-._" as they are, a blank as "+".
+void AppendFormEncoded(QByteArray &out, const QString &text);
