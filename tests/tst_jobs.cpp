@@ -1,7 +1,6 @@
 // SPDX-FileCopyrightText: The Bidwarden authors
 // SPDX-License-Identifier: MIT
-#include "StandinSite.h"
-#include "TestSupport.h"
+#include "SiteFixture.h"
 #include "core/BidderList.h"
 #include "jobs/BlockBidder.h"
 #include "jobs/CheckNaru.h"
@@ -16,18 +15,10 @@
 #include <QTest>
 
 // The site workflows without windows, on the stand-in site: what each asks, stores, sends and says.
-class TestJobs : public QObject
+class TestJobs : public QObject, SiteFixture
 {
     Q_OBJECT
 
-    QStringList posted() const
-    {
-        QStringList bodies;
-        for (const auto &request : m_site->requests())
-            if (request.method == "POST")
-                bodies << QString::fromStdString(request.body).section('=', 4);
-        return bodies;
-    }
     QStringList requestedIds() const
     {
         QStringList ids;
@@ -96,22 +87,11 @@ class TestJobs : public QObject
     }
 
 private slots:
-    void initTestCase()
-    {
-        // The requests must never carry the developer's own browser cookies.
-        QVERIFY(m_home.isValid());
-        qputenv("HOME", m_home.path().toLocal8Bit());
-        QLocale::setDefault(QLocale(QStringLiteral("en_GB")));
-    }
+    void initTestCase() { QVERIFY(useEmptyHome()); }
     void init()
     {
-        m_folder = std::make_unique<TestFolder>();
-        m_site = std::make_unique<StandinSite>();
-        QVERIFY(m_site->start());
-        SiteClient::Timeouts quick;
-        quick.retryWaitsMs = {10, 20};
-        m_connection =
-            std::make_unique<SiteConnection>(QString::fromStdString(m_site->baseUrl()), m_folder->path(), quick);
+        QVERIFY(startSite());
+        m_connection = std::make_unique<SiteConnection>(siteUrl(), m_folder->path(), m_quick);
     }
     void cleanup()
     {
@@ -562,9 +542,6 @@ private slots:
     }
 
 private:
-    QTemporaryDir m_home;
-    std::unique_ptr<TestFolder> m_folder;
-    std::unique_ptr<StandinSite> m_site;
     std::unique_ptr<SiteConnection> m_connection;
     std::unique_ptr<BidderList> m_list;
 };

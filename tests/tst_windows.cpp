@@ -265,14 +265,6 @@ private slots:
             return {}; // never usable again: what the caller expects to see is missing
         return MessageBox::takeShown();
     }
-    QStringList posted() const
-    {
-        QStringList bodies;
-        for (const auto &request : m_site->requests())
-            if (request.method == "POST")
-                bodies << QString::fromStdString(request.body).section('=', 4);
-        return bodies;
-    }
 
     void uploadAsksThenSaysHowItWent()
     {

@@ -2,8 +2,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "StandinSite.h"
-#include "TestSupport.h"
+#include "SiteFixture.h"
 #include "app/WindowFlow.h"
 #include "ui/MessageBox.h"
 
@@ -40,27 +39,16 @@ inline void click(QWidget *window, const char *button)
 
 // What the window tests share: a HOME without browser cookies, and for each test a fresh
 // application folder, stand-in site and window flow; no window or message may be left over.
-class WindowTest : public QObject
+class WindowTest : public QObject, protected SiteFixture
 {
     Q_OBJECT
 
 protected slots:
-    void initTestCase()
-    {
-        // The site requests must never carry the developer's own browser cookies.
-        QVERIFY(m_home.isValid());
-        qputenv("HOME", m_home.path().toLocal8Bit());
-        QLocale::setDefault(QLocale(QStringLiteral("en_GB")));
-    }
+    void initTestCase() { QVERIFY(useEmptyHome()); }
     void init()
     {
-        m_folder = std::make_unique<TestFolder>();
-        m_site = std::make_unique<StandinSite>();
-        QVERIFY(m_site->start());
-        SiteClient::Timeouts quick;
-        quick.retryWaitsMs = {10, 20};
-        m_flow = std::make_unique<WindowFlow>(
-            AppContext{m_folder->path(), QString::fromStdString(m_site->baseUrl()), quick});
+        QVERIFY(startSite());
+        m_flow = std::make_unique<WindowFlow>(AppContext{m_folder->path(), siteUrl(), m_quick});
         MessageBox::takeShown();
     }
     void cleanup()
@@ -101,8 +89,5 @@ protected:
         return shown.value(0, MessageBox::Shown{});
     }
 
-    QTemporaryDir m_home;
-    std::unique_ptr<TestFolder> m_folder;
-    std::unique_ptr<StandinSite> m_site;
     std::unique_ptr<WindowFlow> m_flow;
 };
