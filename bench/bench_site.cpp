@@ -3,6 +3,7 @@
 // Site client overheads against the stand-in site on loopback: lookups against bare libcurl
 // requests of the same pages, and the upload of a long list against one bare GET and one bare POST.
 #include "BareGet.h"
+#include "RunLookups.h"
 #include "StandinSite.h"
 #include "core/BidderList.h"
 #include "jobs/SaveToSite.h"
@@ -58,22 +59,6 @@ bool barePost(const std::string &url, const QByteArray &body)
     const bool ok = curl_easy_perform(curl) == CURLE_OK;
     curl_slist_free_all(headers);
     curl_easy_cleanup(curl);
-    return ok;
-}
-
-// The lookups as the jobs run them, to their end in an event loop of its own.
-bool runLookups(const SiteClient &site, const QStringList &ids)
-{
-    NaruChecks checks(site);
-    QEventLoop loop;
-    bool ok = true;
-    QObject::connect(&checks, &NaruChecks::finished, &loop, &QEventLoop::quit);
-    QObject::connect(&checks, &NaruChecks::failed, &loop, [&] {
-        ok = false;
-        loop.quit();
-    });
-    checks.start(ids);
-    loop.exec();
     return ok;
 }
 

@@ -6,6 +6,7 @@
 // longest time the event loop waited meanwhile.
 #include "BareGet.h"
 #include "BenchUtil.h"
+#include "RunLookups.h"
 #include "StandinSite.h"
 #include "app/BBMain.h"
 #include "app/WindowFlow.h"
@@ -21,26 +22,6 @@
 #include <QEventLoop>
 #include <QTemporaryDir>
 #include <QTimer>
-
-namespace {
-
-// One lookup as the jobs run it, to its end in an event loop of its own.
-bool runLookup(const SiteClient &site, const QString &id)
-{
-    NaruChecks checks(site);
-    QEventLoop loop;
-    bool ok = true;
-    QObject::connect(&checks, &NaruChecks::finished, &loop, &QEventLoop::quit);
-    QObject::connect(&checks, &NaruChecks::failed, &loop, [&] {
-        ok = false;
-        loop.quit();
-    });
-    checks.start({id});
-    loop.exec();
-    return ok;
-}
-
-} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -81,7 +62,7 @@ int main(int argc, char *argv[])
     const double lookups = medianMs(5, [&] {
         site.clearRequests();
         for (const Bidder &b : bidders)
-            failures += runLookup(client, b.userName) ? 0 : 1;
+            failures += runLookups(client, {b.userName}) ? 0 : 1;
     });
 
     CURLSH *share = bareShare();
