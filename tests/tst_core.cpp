@@ -143,10 +143,11 @@ private slots:
         QFETCH(QString, plan);
         const auto ids = [](const QString &text) { return text.split('|', Qt::SkipEmptyParts); };
         const QList<Bidder> rows = rowsOf(local);
-        const SyncPlan made = PlanSync(ids(site), rows, base == "-" ? std::nullopt : std::optional(ids(base)), limit);
+        const SyncPlanner planner(rows, base == "-" ? std::nullopt : std::optional(ids(base)));
+        const SyncPlan made = planner.plan(ids(site), limit);
         QCOMPARE(QStringList({made.unblocked.join('|'), made.asked.join('|'), made.leftOff.join('|'),
                               made.send.join('|'), QStringLiteral("%1:%2").arg(made.idCount).arg(made.mustDelete),
-                              NewSiteIds(ids(again), rows, ids(site)).join('|')})
+                              planner.newSiteIds(ids(again), ids(site)).join('|')})
                      .join('/'),
                  plan);
     }

@@ -45,22 +45,42 @@ template <typename Take> void forEachKey(const QString &id, Take take)
     }
 }
 
-QSet<QString> keySet(const QStringList &ids)
+// The keys of the site's list that no row here holds: nearly always few, often none. Where the
+// site's list runs as this one does, as after a save, an id costs one comparison and no lookup.
+QSet<QString> keysNotHeld(const QStringList &siteIds, const QList<Bidder> &rows, const QHash<QString, int> &holders)
 {
     QSet<QString> keys;
-    keys.reserve(ids.size());
-    for (const QString &id : ids)
-        forEachKey(id, [&](const QString &key) { keys.insert(key); });
+    qsizetype row = 0;
+    for (const QString &id : siteIds) {
+        // The next row, or the one after it when a bidder was added here since.
+        if (row < rows.size() && id == rows.at(row).userName) {
+            ++row;
+            continue;
+        }
+        if (row + 1 < rows.size() && id == rows.at(row + 1).userName) {
+            row += 2;
+            continue;
+        }
+        forEachKey(id, [&](const QString &key) {
+            if (!holders.contains(key))
+                keys.insert(key);
+        });
+    }
     return keys;
 }
 
-QSet<QString> keySet(const QList<Bidder> &rows)
+// The keys of `ids` that are among `wanted`: a long list costs lookups in a small set, and no copies.
+QSet<QString> keysAmong(const QStringList &ids, const QSet<QString> &wanted)
 {
-    QSet<QString> keys;
-    keys.reserve(rows.size());
-    for (const Bidder &row : rows)
-        forEachKey(row.userName, [&](const QString &key) { keys.insert(key); });
-    return keys;
+    QSet<QString> found;
+    if (wanted.isEmpty())
+        return found;
+    for (const QString &id : ids)
+        forEachKey(id, [&](const QString &key) {
+            if (wanted.contains(key))
+                found.insert(key);
+        });
+    return found;
 }
 
 // The ids of the site's list that `wanted` picks, each once, in the site's order.
@@ -68,7 +88,6 @@ template <typename Wanted> QStringList siteIdsWhere(const QStringList &siteIds, 
 {
     QStringList picked;
     QSet<QString> seen;
-    seen.reserve(siteIds.size());
     for (const QString &id : siteIds) {
         bool pick = false;
         forEachKey(id, [&](const QString &key) {
@@ -129,31 +148,41 @@ QSet<QString> leaveOffNaru(const QList<Bidder> &rows, QHash<QString, int> &holde
 
 } // namespace
 
-SyncPlan PlanSync(const QStringList &siteIds, const QList<Bidder> &rows, const std::optional<QStringList> &base,
-                  int limit)
+SyncPlanner::SyncPlanner(const QList<Bidder> &rows, std::optional<QStringList> base)
+    : m_rows(rows), m_base(std::move(base))
+{
+    // How many rows hold each id; the post holds as many ids as there are keys.
+    m_holders.reserve(rows.size());
+    for (const Bidder &row : rows)
+        forEachKey(row.userName, [&](const QString &key) { ++m_holders[key]; });
+}
+
+SyncPlan SyncPlanner::plan(const QStringList &siteIds, int limit) const
 {
     SyncPlan plan;
-    // How many rows hold each id; the post holds as many ids as there are keys.
-    QHash<QString, int> holders;
-    holders.reserve(rows.size());
-    for (const Bidder &row : rows)
-        forEachKey(row.userName, [&](const QString &key) { ++holders[key]; });
-    const QSet<QString> agreed = base ? keySet(*base) : QSet<QString>();
-    plan.unblocked =
-        siteIdsWhere(siteIds, [&](const QString &key) { return !holders.contains(key) && agreed.contains(key); });
-    plan.asked =
-        siteIdsWhere(siteIds, [&](const QString &key) { return !holders.contains(key) && !agreed.contains(key); });
+    // Only the ids the site holds and this list does not are looked for in the base.
+    if (const QSet<QString> missing = keysNotHeld(siteIds, m_rows, m_holders); !missing.isEmpty()) {
+        const QSet<QString> agreed = m_base ? keysAmong(*m_base, missing) : QSet<QString>();
+        plan.unblocked =
+            siteIdsWhere(siteIds, [&](const QString &key) { return missing.contains(key) && agreed.contains(key); });
+        plan.asked =
+            siteIdsWhere(siteIds, [&](const QString &key) { return missing.contains(key) && !agreed.contains(key); });
+    }
 
-    qsizetype count = holders.size();
-    const QSet<QString> leftOffIds = count > limit ? leaveOffNaru(rows, holders, limit, count) : QSet<QString>();
+    qsizetype count = m_holders.size();
+    QSet<QString> leftOffIds;
+    if (count > limit) {
+        QHash<QString, int> holders = m_holders;
+        leftOffIds = leaveOffNaru(m_rows, holders, limit, count);
+    }
     plan.idCount = int(count);
     if (count > limit) {
         plan.mustDelete = int(count - limit);
         return plan;
     }
-    plan.send.reserve(rows.size());
+    plan.send.reserve(m_rows.size());
     QSet<QString> named;
-    for (const Bidder &row : rows) {
+    for (const Bidder &row : m_rows) {
         const QString id = leftOffIds.isEmpty() ? QString() : row.userName.toCaseFolded();
         if (!leftOffIds.contains(id))
             plan.send << row.userName;
@@ -165,8 +194,11 @@ SyncPlan PlanSync(const QStringList &siteIds, const QList<Bidder> &rows, const s
     return plan;
 }
 
-QStringList NewSiteIds(const QStringList &siteIdsNow, const QList<Bidder> &rows, const QStringList &seenBefore)
+QStringList SyncPlanner::newSiteIds(const QStringList &siteIdsNow, const QStringList &seenBefore) const
 {
-    const QSet<QString> here = keySet(rows), seen = keySet(seenBefore);
-    return siteIdsWhere(siteIdsNow, [&](const QString &key) { return !here.contains(key) && !seen.contains(key); });
+    const QSet<QString> missing = keysNotHeld(siteIdsNow, m_rows, m_holders);
+    if (missing.isEmpty())
+        return {};
+    const QSet<QString> seen = keysAmong(seenBefore, missing);
+    return siteIdsWhere(siteIdsNow, [&](const QString &key) { return missing.contains(key) && !seen.contains(key); });
 }

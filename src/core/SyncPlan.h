@@ -4,6 +4,7 @@
 
 #include "store/BidderStore.h"
 
+#include <QHash>
 #include <QStringList>
 #include <optional>
 
@@ -26,12 +27,24 @@ struct SyncPlan
     bool canSend() const { return mustDelete == 0; }
 };
 
-// siteIds: the site's list as read; rows: the local list in display order; base: none when the
-// store has never recorded one; limit: the most ids the site keeps. Rows marked NARU "Yes" are
-// left off first, from the end of the list, and only as many as it takes to fit.
-SyncPlan PlanSync(const QStringList &siteIds, const QList<Bidder> &rows, const std::optional<QStringList> &base,
-                  int limit);
+// The local list and the base, taken in once when a save starts: the save plans against them at
+// each read of the site's list, and only the site's side is new each time.
+class SyncPlanner
+{
+public:
+    // rows: the local list in display order; base: none when the store has never recorded one.
+    SyncPlanner(const QList<Bidder> &rows, std::optional<QStringList> base);
 
-// The ids a later read of the site's list holds that are neither here nor in `seenBefore` (the
-// earlier reads, which hold the ids being unblocked on purpose): each once, in the site's order.
-QStringList NewSiteIds(const QStringList &siteIdsNow, const QList<Bidder> &rows, const QStringList &seenBefore);
+    // siteIds: the site's list as read; limit: the most ids the site keeps. Rows marked NARU "Yes"
+    // are left off first, from the end of the list, and only as many as it takes to fit.
+    SyncPlan plan(const QStringList &siteIds, int limit) const;
+
+    // The ids a later read of the site's list holds that are neither here nor in `seenBefore` (the
+    // earlier reads, which hold the ids being unblocked on purpose): each once, in the site's order.
+    QStringList newSiteIds(const QStringList &siteIdsNow, const QStringList &seenBefore) const;
+
+private:
+    QList<Bidder> m_rows;
+    std::optional<QStringList> m_base;
+    QHash<QString, int> m_holders; // each id's key, and how many rows hold it
+};

@@ -9,6 +9,7 @@
 #include "site/NaruChecks.h"
 #include "site/SiteLimits.h"
 #include "site/SiteOperations.h"
+#include "store/OffThread.h"
 
 #include <QLocale>
 
@@ -105,6 +106,8 @@ void SaveToSite::start()
     if (!base)
         return fail(base.error() + QStringLiteral("\n\nSo nothing was sent to the site."));
     m_base = *base;
+    // The local side of the plan is made off this thread while the session and the site's list are read.
+    m_planning = RunOffThread([rows = m_list.rows(), base = m_base] { return SyncPlanner(rows, base); });
 }
 
 void SaveToSite::readSiteList(std::shared_ptr<const SiteClient> site)
@@ -130,7 +133,7 @@ void SaveToSite::siteListRead(const SiteListRead &read)
     // and nothing new to ask about.
     if (m_reads == 1 && m_added == 0 && read.ids == m_seen)
         return send(m_firstPlan);
-    const SyncPlan plan = PlanSync(read.ids, m_list.rows(), m_base, kSiteListLimit);
+    const SyncPlan plan = planner().plan(read.ids, kSiteListLimit);
     if (!plan.canSend())
         return fail(tooMany(plan));
     if (++m_reads == 1) {
@@ -143,7 +146,7 @@ void SaveToSite::siteListRead(const SiteListRead &read)
     }
     // Just before the post: what the site gained while the seller answered, or while the ids kept
     // were looked up, is asked about too; a list that keeps changing is not overwritten at all.
-    const QStringList added = NewSiteIds(read.ids, m_list.rows(), m_seen);
+    const QStringList added = planner().newSiteIds(read.ids, m_seen);
     if (added.isEmpty())
         return send(plan);
     if (std::exchange(m_changed, true))
@@ -210,7 +213,15 @@ void SaveToSite::storeKept()
     }
     if (!failure.isEmpty())
         return fail(failure);
+    m_planner.emplace(m_list.rows(), m_base);
     readAgain();
+}
+
+const SyncPlanner &SaveToSite::planner()
+{
+    if (m_planning.valid())
+        m_planner.emplace(m_planning.get());
+    return *m_planner;
 }
 
 void SaveToSite::readAgain()

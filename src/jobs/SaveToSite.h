@@ -7,6 +7,7 @@
 
 #include <QObject>
 #include <QStringList>
+#include <future>
 #include <memory>
 #include <optional>
 
@@ -92,6 +93,7 @@ private:
     void keep();
     void storeKept();
     void readAgain();
+    const SyncPlanner &planner(); // once it is made
     void send(const SyncPlan &plan);
     void uploaded(const UploadCheck &check, const UploadNotes &notes);
     // Ends the save with a failure, saying what became of the ids kept from the site.
@@ -106,14 +108,16 @@ private:
     BlockListUpload *m_upload = nullptr; // children, deleted once the event loop is back
     NaruChecks *m_checks = nullptr;
     std::optional<QStringList> m_base;
-    QStringList m_seen;            // every id the reads so far found on the site
-    QList<FormField> m_formFields; // of the latest read, for the post
-    int m_reads = 0;               // of the site's list, before the post
-    bool m_changed = false;        // a read before the post found ids new on the site
-    QStringList m_asked;           // the ids of the question open, or being kept
-    QStringList m_keeping;         // every id kept from the site, in the order kept
-    QList<Bidder> m_kept;          // those of the current question checked so far
-    int m_added = 0;               // how many ids kept are in the list now
-    SyncPlan m_sent;               // what was posted
-    SyncPlan m_firstPlan;          // the plan of the first read, while the list and the site stay as they were
+    std::future<SyncPlanner> m_planning;  // the planner being made as the save starts
+    std::optional<SyncPlanner> m_planner; // the list and the base as the next plan takes them
+    QStringList m_seen;                   // every id the reads so far found on the site
+    QList<FormField> m_formFields;        // of the latest read, for the post
+    int m_reads = 0;                      // of the site's list, before the post
+    bool m_changed = false;               // a read before the post found ids new on the site
+    QStringList m_asked;                  // the ids of the question open, or being kept
+    QStringList m_keeping;                // every id kept from the site, in the order kept
+    QList<Bidder> m_kept;                 // those of the current question checked so far
+    int m_added = 0;                      // how many ids kept are in the list now
+    SyncPlan m_sent;                      // what was posted
+    SyncPlan m_firstPlan;                 // the plan of the first read, while the list and the site stay as they were
 };
