@@ -3,6 +3,7 @@
 #include "site/BlockListUpload.h"
 
 #include "site/ParallelGets.h"
+#include "store/OffThread.h"
 
 #include <QDir>
 
@@ -16,6 +17,12 @@ QString notReadBack(bool replyLost)
                                       "back either, so it cannot tell whether the site took your list.")
                      : QStringLiteral("The site answered your upload, but Bidwarden could not read your list back to "
                                       "see what it kept.");
+}
+
+// Keeps a page in its file while it is read: the disk's time and the reading overlap.
+std::future<SiteResult<Done>> keepPage(const SiteClient &site, Page file, const QByteArray &body)
+{
+    return RunOffThread([&site, file, body] { return site.WritePageFile(file, body); });
 }
 
 } // namespace
@@ -38,12 +45,18 @@ BlockListUpload::BlockListUpload(const SiteClient &site, QObject *parent)
                  error);
             return readBack();
         case Step::ReadingBack:
+            noteReply();
             return fail(notReadBack(m_notes.replyLost), error);
         }
     });
 }
 
-BlockListUpload::~BlockListUpload() = default;
+BlockListUpload::~BlockListUpload()
+{
+    // The site's answer may still be on its way to its file, written with the client.
+    if (m_replyKept.valid())
+        m_replyKept.wait();
+}
 
 void BlockListUpload::readSiteList()
 {
@@ -55,6 +68,7 @@ void BlockListUpload::send(const QStringList &userIds, const QList<FormField> &f
 {
     m_ids = userIds;
     m_notes = UploadNotes();
+    m_answer.reset();
     m_step = Step::Posting;
     m_gets->start(
         QList<SiteRequest>{{UploadPath(), true, UploadBodyWithFields(userIds, formFields), SiteClient::MaxReplyBytes}});
@@ -84,6 +98,16 @@ void BlockListUpload::note(const QString &lead, const SiteError &error)
     m_notes.signInMayHelp = m_notes.signInMayHelp || error.signInMayHelp;
 }
 
+void BlockListUpload::noteReply()
+{
+    if (m_replyKept.valid())
+        if (SiteResult<Done> kept = m_replyKept.get(); !kept)
+            note(QStringLiteral("The site answered your upload, but Bidwarden could not keep its answer."),
+                 kept.error());
+    if (m_answer)
+        note(QString(), *std::exchange(m_answer, std::nullopt));
+}
+
 void BlockListUpload::readBack()
 {
     m_step = Step::ReadingBack;
@@ -91,51 +115,62 @@ void BlockListUpload::readBack()
     emit readingBack();
 }
 
-SiteResult<QStringList> BlockListUpload::siteList(const FetchedPage &page, std::optional<SiteError> &unkept) const
+SiteResult<SiteListRead> BlockListUpload::readList(const FetchedPage &page)
 {
-    // The list is kept as the site sent it, for the seller to look at when it is not what was expected.
-    if (SiteResult<Done> written = m_site.WritePageFile(Page::ReadBack, page.body); !written)
-        unkept = written.error();
-    return BlockedListAnswer(m_site, page.reply, SplitPageLines(page.body));
+    // The page the last read found, byte for byte, holds what it held: a read again with nothing
+    // changed, or the read-back of a list the site already held, is not taken apart again.
+    if (m_lastRead && page.body == m_lastPage && page.reply.status == m_lastStatus && !page.reply.redirectedOffPath)
+        return *m_lastRead;
+    SiteResult<QStringList> list = BlockedListAnswer(m_site, page.reply, SplitPageLines(page.body));
+    if (!list)
+        return list.error();
+    m_lastRead = SiteListRead{*list, BlockPageFormFields(page.body)};
+    m_lastPage = page.body;
+    m_lastStatus = page.reply.status;
+    return *m_lastRead;
 }
 
 void BlockListUpload::fetched(const FetchedPage &page)
 {
-    std::optional<SiteError> unkept;
     switch (m_step) {
     case Step::Idle:
         return;
     case Step::PreReading: {
-        SiteResult<QStringList> list = siteList(page, unkept);
-        if (unkept)
-            return fail(notRead, *unkept);
-        if (!list)
-            return fail(notRead, list.error());
+        // The list is kept as the site sent it, for the seller to look at when it is not what was
+        // expected, and nothing is decided on a page that could not be kept.
+        std::future<SiteResult<Done>> written = keepPage(m_site, Page::ReadBack, page.body);
+        SiteResult<SiteListRead> read = readList(page);
+        if (SiteResult<Done> kept = written.get(); !kept)
+            return fail(notRead, kept.error());
+        if (!read)
+            return fail(notRead, read.error());
         m_step = Step::Idle;
-        const SiteListRead read{*list, BlockPageFormFields(page.body)};
-        emit siteListRead(read);
+        emit siteListRead(*read);
         return;
     }
     case Step::Posting: {
         // Whatever the site answered, its list read back says what it holds now: a post it answered
-        // may have been taken even when its answer cannot be kept or reads as no success.
-        if (SiteResult<Done> written = m_site.WritePageFile(Page::UploadReply, page.body); !written)
-            note(QStringLiteral("The site answered your upload, but Bidwarden could not keep its answer."),
-                 written.error());
+        // may have been taken even when its answer cannot be kept or reads as no success. The answer
+        // is kept while the list is read back.
+        m_replyKept = keepPage(m_site, Page::UploadReply, page.body);
         if (SiteResult<Done> answered = UploadAnswer(m_site, page.reply, SplitPageLines(page.body)); !answered)
-            note(QString(), answered.error());
+            m_answer = answered.error();
         return readBack();
     }
     case Step::ReadingBack: {
-        const SiteResult<QStringList> list = siteList(page, unkept);
-        if (!list)
-            return fail(notReadBack(m_notes.replyLost), list.error());
-        if (unkept)
-            note(QStringLiteral("Bidwarden read your list back from the site, but could not keep the page."), *unkept);
-        UploadCheck check = CompareWithSite(m_ids, *list);
+        noteReply();
+        std::future<SiteResult<Done>> written = keepPage(m_site, Page::ReadBack, page.body);
+        const SiteResult<SiteListRead> read = readList(page);
+        UploadCheck check = read ? CompareWithSite(m_ids, read->ids) : UploadCheck();
+        const SiteResult<Done> kept = written.get();
+        if (!read)
+            return fail(notReadBack(m_notes.replyLost), read.error());
+        if (!kept)
+            note(QStringLiteral("Bidwarden read your list back from the site, but could not keep the page."),
+                 kept.error());
         check.replyPath = QDir::toNativeSeparators(m_site.pagePath(Page::UploadReply));
         check.readBackPath = QDir::toNativeSeparators(m_site.pagePath(Page::ReadBack));
-        m_notes.siteIds = *list;
+        m_notes.siteIds = read->ids;
         m_step = Step::Idle;
         emit uploaded(check, m_notes);
         return;

@@ -7,6 +7,7 @@
 
 #include <QObject>
 #include <QStringList>
+#include <future>
 #include <optional>
 
 class ParallelGets;
@@ -70,12 +71,17 @@ private:
     void fail(const QString &lead, const SiteError &error);
     void note(const QString &lead, const SiteError &error); // a warning for the notes
     void readBack();
-    // The site's list on the page; the page is kept in its file, and when that fails, `unkept` says why.
-    SiteResult<QStringList> siteList(const FetchedPage &page, std::optional<SiteError> &unkept) const;
+    void noteReply(); // the notes on the site's answer to the post, once its file is written
+    SiteResult<SiteListRead> readList(const FetchedPage &page);
 
     const SiteClient &m_site;
     ParallelGets *m_gets;
     Step m_step = Step::Idle;
     QStringList m_ids; // the ids sent
     UploadNotes m_notes;
+    std::future<SiteResult<Done>> m_replyKept; // the site's answer to the post, being kept in its file
+    std::optional<SiteError> m_answer;         // that answer, when it was no success
+    QByteArray m_lastPage;                     // the last page that held the site's list,
+    int m_lastStatus = 0;                      // its status,
+    std::optional<SiteListRead> m_lastRead;    // and what it held
 };

@@ -8,6 +8,7 @@
 #include <QHash>
 #include <QLocale>
 #include <QRegularExpression>
+#include <array>
 #include <vector>
 
 namespace {
@@ -260,7 +261,8 @@ SiteResult<QStringList> BlockedListAnswer(const SiteClient &site, const SiteRepl
 {
     if (lines.size() > kMaxPageLines)
         return overlong(site, BlockPagePath());
-    if (reply.redirectedOffPath || isSignInPage(lines))
+    const QList<QByteArrayView> listTexts = FindListTexts(lines);
+    if (reply.redirectedOffPath || (listTexts.isEmpty() && HasPasswordField(lines)))
         return signedOut(site);
     const QString url = site.baseUrl() + BlockPagePath();
     // Whatever an error page shows, the site did not serve the seller's list with it.
@@ -269,7 +271,6 @@ SiteResult<QStringList> BlockedListAnswer(const SiteClient &site, const SiteRepl
                          QStringLiteral("The site's bidder-block page at %1 answered with HTTP status %2.")
                                  .arg(url, QString::number(reply.status)) +
                              cookieNotes(site.cookies())};
-    const QList<QByteArrayView> listTexts = FindListTexts(lines);
     if (!listTexts.isEmpty()) {
         // The last text area on the page wins.
         QStringList entries = SplitBlockedList(listTexts.last());
@@ -424,7 +425,15 @@ QStringList SplitBlockedList(QByteArrayView listText)
             return 1;
         return text[at] == '\r' && at + 1 < size && text[at + 1] == '\n' ? 2 : 0;
     };
+    // The bytes that may start a separator; a CR does only before an LF.
+    static constexpr auto mayStart = [] {
+        std::array<bool, 256> table{};
+        table[','] = table[' '] = table[';'] = table['\r'] = true;
+        return table;
+    }();
     for (qsizetype start = 0, i = 0; i <= size && named < kMaxListEntries;) {
+        while (i < size && !mayStart[static_cast<unsigned char>(text[i])])
+            ++i;
         if (i < size && separatorAt(i) == 0) {
             ++i;
             continue;
