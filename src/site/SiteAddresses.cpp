@@ -17,15 +17,19 @@ bool isPlainIdByte(char c)
 void appendEscaped(QByteArray &out, const QString &text, bool blankAsPlus)
 {
     static const char hex[] = "0123456789ABCDEF";
-    // Most texts are plain ASCII, which needs no conversion to UTF-8 first.
-    bool plain = true;
-    for (const QChar c : text)
-        plain = plain && c.unicode() < 0x80 && isPlainIdByte(char(c.unicode()));
-    if (plain) {
-        for (const QChar c : text)
-            out += char(c.unicode());
-        return;
+    // Most texts are all plain characters, which go as they are, with no conversion to UTF-8 first.
+    const qsizetype at = out.size();
+    out.resize(at + text.size());
+    char *to = out.data() + at;
+    for (const QChar c : text) {
+        if (c.unicode() >= 0x80 || !isPlainIdByte(char(c.unicode()))) {
+            out.truncate(at);
+            break;
+        }
+        *to++ = char(c.unicode());
     }
+    if (out.size() > at || text.isEmpty())
+        return;
     for (const char c : text.toUtf8()) {
         if (isPlainIdByte(c)) {
             out += c;
