@@ -17,6 +17,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeView>
+#include <cstdlib>
 #include <sqlite3.h>
 
 namespace {
@@ -133,10 +134,8 @@ int main(int argc, char *argv[])
     QTemporaryDir dir;
     WindowFlow flow(AppContext{dir.path(), QStringLiteral("http://127.0.0.1:9"), {}});
     const QList<Bidder> bidders = sampleBidders(5000);
-    {
-        BidderStore store(dir.filePath(QStringLiteral("bidders.mdb")));
-        store.replaceAll(bidders);
-    }
+    if (!BidderStore(dir.filePath(QStringLiteral("bidders.mdb"))).replaceAll(bidders))
+        return 1;
     std::printf("Main window, %lld bidders (median of %d runs, each in turn with its baseline)\n",
                 static_cast<long long>(bidders.size()), kRuns);
 
@@ -183,7 +182,8 @@ int main(int argc, char *argv[])
            medianMs(kRuns,
                     [&] {
                         BidderStore store(dir.filePath(QStringLiteral("bidders.mdb")));
-                        store.readAll();
+                        if (!store.readAll())
+                            std::abort(); // figures of a failed read would mean nothing
                     }),
            baseline);
 
@@ -209,7 +209,8 @@ int main(int argc, char *argv[])
            medianMs(kRuns,
                     [&] {
                         BidderStore store(dir.filePath(QStringLiteral("bidders.mdb")));
-                        store.readAll(BidderStore::Order{BidderStore::Column::UserName, false});
+                        if (!store.readAll(BidderStore::Order{BidderStore::Column::UserName, false}))
+                            std::abort();
                     }),
            sortBaseline);
 

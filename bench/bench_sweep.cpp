@@ -42,10 +42,8 @@ int main(int argc, char *argv[])
     site.setNaruIds(naru);
 
     QTemporaryDir dir;
-    {
-        BidderStore store(dir.filePath(QStringLiteral("bidders.mdb")));
-        store.replaceAll(bidders);
-    }
+    if (!BidderStore(dir.filePath(QStringLiteral("bidders.mdb"))).replaceAll(bidders))
+        return 1;
     WindowFlow flow(AppContext{dir.path(), QString::fromStdString(site.baseUrl()), {}});
     BBMain *main = flow.showMain();
 
