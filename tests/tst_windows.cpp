@@ -54,7 +54,6 @@ private slots:
     {
         BBMain *main = openMain({bidder("carol", "Yes", "05/11/2026-09:00:00"), bidder("alice"), bidder("Bob")});
         QCOMPARE(shown(main), QStringList({"carol", "alice", "Bob"}));
-        QCOMPARE(shown(main, 1), QStringList({"Yes", "No", "No"}));
         clickHeader(main, 1);
         QCOMPARE(shown(main, 1), QStringList({"No", "No", "Yes"}));
         QCOMPARE(view(main)->header()->sortIndicatorSection(), 1);
