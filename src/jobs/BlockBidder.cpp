@@ -40,7 +40,11 @@ void BlockBidder::lookUp(std::shared_ptr<const SiteClient> site)
         finish(Failure{UncheckedMessage(m_userId, QString(), QString(), error)});
     });
     connect(m_check, &NaruChecks::finished, this, [this] {
-        Q_ASSERT(m_naru); // every id is answered before the checks finish
+        // Every id is answered before the checks finish; were one not, nothing would be stored.
+        if (!m_naru)
+            return finish(Failure{UncheckedMessage(
+                m_userId, QString(), QString(),
+                SiteError{SiteError::Kind::Failed, QStringLiteral("The check ended without an answer.")})});
         finish(m_list.add(BidderList::block(m_userId, *m_naru, m_reason)));
     });
     m_check->start({m_userId});
