@@ -6,7 +6,6 @@
 #include "site/BlockListUpload.h"
 #include "site/BlockPageForm.h"
 #include "site/NaruChecks.h"
-#include "site/ParallelGets.h"
 #include "site/SiteClient.h"
 #include "site/SiteOperations.h"
 

@@ -255,7 +255,6 @@ private slots:
         QTest::newRow("access ace") << ace << QByteArray() << "Microsoft Access database (ACE format)";
         QTest::newRow("access header, other kind") << QByteArray("\x00\x01\x00\x00Standard XYZ DB\x00", 20)
                                                    << QByteArray() << "not a database Bidwarden can read";
-        QTest::newRow("text") << QByteArray("UserName,NARU\r\n") << QByteArray() << "not a database Bidwarden can read";
         QTest::newRow("damaged sqlite") << damaged << QByteArray() << "could not be read";
         QTest::newRow("other program") << QByteArray() << QByteArray("CREATE TABLE Invoices (id INTEGER)")
                                        << "database of another program";
