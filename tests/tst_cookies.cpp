@@ -156,7 +156,7 @@ Reader home(const QStringList &installs, const QByteArray &edit = {})
 }
 
 // A keyring that takes every call and never answers the search, as one waiting on its own prompt
-// does; the bus itself answers for it, and so does D-Bus's ping.
+// does; the bus itself answers for it.
 class HungKeyring : public QDBusVirtualObject
 {
 public:
@@ -303,8 +303,6 @@ private slots:
         const QByteArray noSid = "pref=uk; nonsession=keepme; short=expires-soon";
         row("chromium: a plain value goes as it is", chromium("chromium-v10", sidSet("value = 'plain'")), cgi,
             signedIn("plain", true));
-        row("chromium: a line end in a value", chromium("chromium-v10", sidSet("value = 'a' || char(13, 10) || 'b'")),
-            cgi, noSid, "Left out the cookie sid in");
         row("chromium: unknown encryption",
             chromium("chromium-v10", sidSet("encrypted_value = CAST('v20' AS BLOB) || substr(encrypted_value, 4)")),
             cgi, noSid, "Chromium: could not use the cookies sid in");
@@ -436,9 +434,6 @@ private slots:
         QDBusConnection keyringSide = QDBusConnection::connectToBus(address, "hung keyring");
         QVERIFY(keyringSide.registerVirtualObject("/org/freedesktop/secrets", &hung, QDBusConnection::SubPath));
         QVERIFY(keyringSide.registerService("org.freedesktop.secrets"));
-        auto ping = QDBusMessage::createMethodCall("org.freedesktop.secrets", "/", "org.freedesktop.DBus.Peer", "Ping");
-        QCOMPARE(QDBusConnection::connectToBus(address, "asking").call(ping, QDBus::BlockWithGui).type(),
-                 QDBusMessage::ReplyMessage);
         copyTree(fixtures + "/chromium-v11", m_work + "/.config/chromium");
         qputenv("DBUS_SESSION_BUS_ADDRESS", address.toUtf8()), qputenv("HOME", m_work.toUtf8());
         qunsetenv("XDG_CONFIG_HOME");

@@ -71,7 +71,6 @@ private slots:
         const QStringList byName{"Alice", "bob", "carol"};
         QTest::newRow("once") << QList<int>{0} << Column::UserName << false << byName;
         QTest::newRow("twice") << QList<int>{0, 0} << Column::UserName << true << QStringList{"carol", "bob", "Alice"};
-        QTest::newRow("thrice") << QList<int>{0, 0, 0} << Column::UserName << false << byName;
         QTest::newRow("other column between") << QList<int>{0, 1, 0} << Column::UserName << false << byName;
         QTest::newRow("naru") << QList<int>{1} << Column::Naru << false << QStringList{"carol", "bob", "Alice"};
         QTest::newRow("date twice") << QList<int>{2, 2} << Column::DateTime << true
@@ -117,7 +116,6 @@ private slots:
         row("in step", "a|b", "a|b", "a|b", 9, "///a|b/2:0/");
         row("deleted here", "a|b", "a", "a|b", 9, "b///a/1:0/");
         row("blocked on the site since", "a|b|c", "a|b", "a|b", 9, "/c//a|b/2:0/");
-        row("both", "a|b|c", "a", "a|b", 9, "b/c//a/1:0/");
         row("no base: every id only the site holds", "a|b|c", "a", "-", 9, "/b|c//a/1:0/");
         row("in the base, gone from the site", "a", "a", "a|z", 9, "///a/1:0/");
         row("case and repeats", "Bob|BOB|Carol|dave|Dave", "bob", "CAROL", 9, "Carol/dave//bob/1:0/");

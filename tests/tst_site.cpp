@@ -6,7 +6,6 @@
 #include "site/BlockListUpload.h"
 #include "site/BlockPageForm.h"
 #include "site/NaruChecks.h"
-#include "site/ParallelGets.h"
 #include "site/SiteClient.h"
 #include "site/SiteOperations.h"
 
@@ -52,27 +51,32 @@ SiteResult<bool> lookup(const SiteClient &site, const QString &id)
     checks.start({id});
     return settle(result);
 }
-// The site's list read first, then the post (with the form's fields) and the read-back. The file at `unwritable`
-// becomes a folder between the first read and the post.
+// The site's list read first (unless not `readFirst`), then the post (with the form's fields), which cannot be
+// stopped once sent, and the read-back. The file at `unwritable` becomes a folder between the first read and the post.
 struct Sent
 {
     UploadCheck check;
     UploadNotes notes;
 };
-SiteResult<Sent> sendList(const SiteClient &site, const QStringList &ids, const QString &unwritable = {})
+SiteResult<Sent> sendList(const SiteClient &site, const QStringList &ids, const QString &unwritable = {},
+                          bool readFirst = true)
 {
     BlockListUpload job(site);
     std::optional<SiteResult<Sent>> result;
+    const auto send = [&](const QList<FormField> &fields) {
+        job.send(ids, fields);
+        QVERIFY(job.isPosting() && !job.stop());
+    };
     QObject::connect(&job, &BlockListUpload::siteListRead, &job, [&](const SiteListRead &read) {
         if (!unwritable.isEmpty())
             QFile::remove(unwritable), QDir().mkdir(unwritable);
-        job.send(ids, read.formFields);
+        send(read.formFields);
     });
     QObject::connect(&job, &BlockListUpload::uploaded, &job, [&](const UploadCheck &check, const UploadNotes &notes) {
         result = Sent{check, notes};
     });
     QObject::connect(&job, &BlockListUpload::failed, &job, [&](const SiteError &e) { result = e; });
-    job.readSiteList();
+    readFirst ? job.readSiteList() : send({});
     return settle(result);
 }
 
@@ -150,7 +154,7 @@ private slots:
     // in the site's own name, is no answer, nor is any other page.
     void lookups_data()
     {
-        QTest::addColumn<QByteArray>("reply"); // "generated", "Latin-1", "robot check": the stand-in's own
+        QTest::addColumn<QByteArray>("reply"); // "Latin-1", "robot check": the stand-in's own
         QTest::addColumn<QString>("id");       // empty: " a+b%1 \u00eb "
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("result");
@@ -160,12 +164,9 @@ private slots:
         row("inside markup", "<p><b>x</b> is not a registered user.</p>\r\n", "Yes");
         row("capital first letter", "Not a registered user " + id + "\r\n", "No");
         row("split by CR LF", "not a registered\r\nuser " + id, "No");
-        row("LF-only page", "<html>\n<p>not a registered user</p>\n</html>\n", "Yes");
-        row("the id's page", "generated", "No");
         row("the id by references", "<b>a&#43;b&#x25;1 &#xEB;</b>", "No");
         row("UTF-8 by its byte-order mark", "\xef\xbb\xbf<b>a+b%1 \xc3\xab</b>", "No");
         row("the id inside a longer word", "<b>xa+b%1 \xc3\xab</b>", "(no answer)");
-        row("a page naming neither", "<h1>We'll be back soon</h1>", "(no answer)");
         row("empty reply", "", "(no answer)");
         row("bytes kept as they came", QByteArray("caf\xc3\xa9 \xe9\r\nline\rmore\nend\0tail", 27), "(no answer)");
         row("400 naming the id", "<h1>Bad request</h1>" + id, "(failed)", 400);
@@ -178,10 +179,6 @@ private slots:
         row("a text field named password", "<input type=text name=password>" + id, "No");
         row("another type", "<input type=passwords>" + id, "No");
         const QString zoe = QStringLiteral("zo\u00eb");
-        const QByteArray action = "<form action=\"/aw-cgi/eBayISAPI.dll?MfcISAPICommand=ReturnUserIdHistory&amp;";
-        row("the echo in a form's action", action + "requested=ghost\"><p>Are you a person?</p></form>", "(no answer)",
-            0, "ghost");
-        row("the hidden field", "<input type=hidden name=requested value=ghost>Please wait", "(no answer)", 0, "ghost");
         row("a quoted > in an attribute", "<a title='x > ghost' href=\"?x=>ghost\">here</a>", "(no answer)", 0,
             "ghost");
         row("comment, script and style", "<!-- ghost --><SCRIPT>q='<b>ghost</b>'</script ><style>#ghost{}</style>",
@@ -211,7 +208,7 @@ private slots:
         if (escaped)
             id = QStringLiteral(" a+b%1 \u00eb ");
         const QByteArray sent = lookupTarget + "%20a%2Bb%251%20%C3%AB%20";
-        const bool generated = reply == "generated" || reply == "Latin-1" || reply == "robot check";
+        const bool generated = reply == "Latin-1" || reply == "robot check";
         m_site->setRobotCheck(reply == "robot check");
         m_site->setLatin1(reply == "Latin-1");
         if (!generated)
@@ -241,7 +238,8 @@ private slots:
 
     // No usable reply fails every operation, and a signed-out site's sign-in page, or a redirect off the
     // path, is no answer either; nor is a page from another origin. A page file changes only when a
-    // reply came for it. The upload stops at its first read, before anything is posted.
+    // reply came for it. The upload stops at its first read, before anything is posted. Passing outages
+    // are tried again, 3 tries at most, a Retry-After held to the longest wait; another answer never is.
     void siteFaults_data()
     {
         QTest::addColumn<QString>("fault");       // or where the signed-out site redirects to
@@ -252,6 +250,8 @@ private slots:
         const QString url = "http://127.0.0.1:", signIn = "Keep me signed in";
         QTest::newRow("refused") << "refused" << 0 << failed << url;
         QTest::newRow("error status") << "503" << 6 << failed << "status 503";
+        QTest::newRow("404 once") << "404" << 4 << QStringList{"(failed)", "done"} << "status 404";
+        QTest::newRow("429 twice, Retry-After 1 s held to 0.3 s") << "429" << 6 << QStringList{"No", "done"} << "";
         QTest::newRow("dropped mid-reply") << "drop" << 6 << failed << url;
         QTest::newRow("silent too long") << "silence" << 6 << failed << "nothing came from the site";
         QTest::newRow("runaway reply") << "runaway" << 2 << failed << "grew beyond";
@@ -275,9 +275,10 @@ private slots:
         QFETCH(QString, says);
         const bool toHost = fault.startsWith("signin.");
         const bool signedOut = fault.isEmpty() || fault.startsWith('/') || fault == "signin.standin";
-        const bool answered = signedOut || fault == "503"; // so the messages name the cookie problem
-        const QStringList replaced =
-            answered || fault.startsWith('/') ? QStringList{"naru.htm", "readback.htm"} : QStringList();
+        const bool answered = signedOut || fault == "503" || fault == "404"; // so the messages name the cookie problem
+        const QStringList replaced = fault.startsWith('4')               ? pageFiles
+                                     : answered || fault.startsWith('/') ? QStringList{"naru.htm", "readback.htm"}
+                                                                         : QStringList();
         writePage("cookies.sqlite", "not a database"); // so that messages have a cookie problem to name
         const CookieJar cookies = ReadCookiesSqlite(m_dir->filePath("cookies.sqlite"), {"127.0.0.1", m_dir->path()});
         const auto site =
@@ -286,6 +287,8 @@ private slots:
         m_site->setSellerList({"alice"});
         if (fault == "refused")
             m_site->stop();
+        if (fault.startsWith('4'))
+            m_site->failNextRequests(fault == "404" ? 1 : 2, fault.toInt(), fault == "404" ? -1 : 1);
         if (fault == "503" || fault == "drop" || fault == "silence")
             m_site->setFault({fault == "503" ? 503 : 0, fault == "silence" ? 3000 : 0, fault == "drop"});
         if (fault == "runaway") {
@@ -309,7 +312,10 @@ private slots:
         for (const QString &name : pageFiles)
             writePage(name, "previous");
 
+        QElapsedTimer clock;
+        clock.start();
         const auto naru = lookup(*site, "alice");
+        QVERIFY(fault != "429" || (clock.elapsed() >= 600 && clock.elapsed() < 1500)); // the waits of `fast`
         const auto sent = sendList(*site, {"alice"});
         QCOMPARE((QStringList{outcome(naru), outcome(sent)}), results);
         const QString problem = cookies.problems().value(0, "?");
@@ -333,45 +339,13 @@ private slots:
         const SiteResult<bool> naru = lookup(*m_client, "alice");
         QVERIFY2(!naru && naru.error().message.contains("whole reply after 1.5 seconds"),
                  qPrintable(naru.error().message));
-        BlockListUpload job(*m_client);
-        std::optional<SiteResult<Done>> result;
-        connect(&job, &BlockListUpload::failed, &job, [&](const SiteError &e) { result = e; });
-        job.send({"alice"});
-        QVERIFY(job.isPosting() && !job.stop());
-        const SiteResult<Done> ended = settle(result);
         // With no answer, the list is read back, which trickles too.
+        const SiteResult<Sent> ended = sendList(*m_client, {"alice"}, {}, false);
         QVERIFY2(!ended && ended.error().message.contains("cannot tell whether the site took your list"),
                  qPrintable(ended.error().message));
         QCOMPARE(m_site->requests().size(), size_t(3));
     }
 
-    // Passing outages are tried again, 3 tries at most; another answer never is (nor the post: upload).
-    void retries_data()
-    {
-        QTest::addColumn<int>("failures");
-        QTest::addColumn<int>("status"); // 0: the connection drops
-        QTest::addColumn<int>("retryAfter");
-        QTest::addColumn<int>("requests");
-        QTest::addColumn<QString>("result");
-        QTest::newRow("502 three times") << 3 << 502 << -1 << 3 << "(failed)";
-        QTest::newRow("429 twice, Retry-After 1 s held to 0.3 s") << 2 << 429 << 1 << 3 << "No";
-        QTest::newRow("404") << 1 << 404 << -1 << 1 << "(failed)";
-    }
-    void retries()
-    {
-        QFETCH(int, failures);
-        QFETCH(int, status);
-        QFETCH(int, retryAfter);
-        QFETCH(int, requests);
-        QFETCH(QString, result);
-        const int atLeastMs = retryAfter > 0 ? 300 * (requests - 1) : 0; // the waits of `fast`
-        m_site->failNextRequests(failures, status, retryAfter);
-        QElapsedTimer clock;
-        clock.start();
-        QCOMPARE(outcome(lookup(*m_client, "alice")), result);
-        QVERIFY(clock.elapsed() >= atLeastMs && clock.elapsed() < atLeastMs + 900);
-        QCOMPARE(int(m_site->requests().size()), requests);
-    }
     void retryWaits() // tries made, Retry-After, the wait before the next try
     {
         const int cases[][3] = {{1, -1, 1000}, {2, -1, 2000}, {3, -1, -1}, {1, 4, 4000}, {2, 60, 10000}, {3, 0, -1}};
@@ -386,7 +360,6 @@ private slots:
         auto row = [](const char *name, const QByteArray &text, const char *entries) {
             QTest::newRow(name) << text << QString::fromUtf8(entries);
         };
-        row("unquoted name", "<textarea name=bidderlist>alpha, beta;gamma</textarea>\r\n", "alpha|beta|gamma");
         row("quoted name keeps the >", "<textarea name=\"bidderlist\">a, b</textarea>\r\n", ">a|b");
         row("empty entries skipped", "<x bidderlist>,alpha,,,beta, </textarea>", "alpha|beta");
         row("tab and LF stay inside", "<x bidderlist>a\tb, c\nd</textarea>\n", "a\tb|c\nd");
@@ -496,7 +469,6 @@ private slots:
         row("post sent to sign in", {"alice"}, old, -1, notKept, "If you were signed out", "302");
         row("answer not kept", {"alice"}, old, -1, "done", "could not keep its answer", "response2.htm");
         row("list read back not kept", {"alice"}, old, -1, "done", "could not keep the page", "readback.htm");
-        row("form tokens", {"alice"}, old, -1, "done", "", "tokens");
     }
     void upload()
     {
@@ -511,10 +483,8 @@ private slots:
             escaped << QUrl::toPercentEncoding(id, "*");
         m_site->setSellerList(before);
         m_site->setUploadKeeps(siteKeeps);
-        const bool tokens = fault == "tokens";
-        m_site->setFormTokens(tokens);
         const bool unwritable = fault.endsWith(".htm");
-        if (!fault.isEmpty() && !tokens && !unwritable)
+        if (!fault.isEmpty() && !unwritable)
             m_site->setUploadFault({fault.toInt(), fault == "silence" ? 3000 : 0, fault == "drop"}, "/signin");
 
         const SiteResult<Sent> sent = sendList(*m_client, ids, unwritable ? m_dir->filePath(fault) : QString());
@@ -523,7 +493,7 @@ private slots:
         QCOMPARE(requests.size(), size_t(3)); // a post is never sent again, and always read back
         QCOMPARE(requests[1].method + ' ' + requests[1].target + ' ' + requests[1].body,
                  "POST " + cgiPath.toStdString() + " MfcISAPICommand=BidderBlockResult&userid=&pass=&bidderlist=" +
-                     escaped.join(", ").toStdString() + '&' + (tokens ? "stok=k%2FZq%2B3%3D&srt=a%26b+c" : ""));
+                     escaped.join(", ").toStdString() + '&');
         QCOMPARE(requests[0].method + ' ' + requests[0].target, "GET " + (cgiPath + "?BidderBlockLogin").toStdString());
         for (const auto &request : requests) // the form type on every request, GET included
             QVERIFY(request.headers.count("Content-Type") == 1 &&
@@ -541,7 +511,7 @@ private slots:
             sent->check.done() ? QStringList{says} : QStringList{says, sent->check.replyPath, sent->check.readBackPath};
         for (const QString &part : parts)
             QVERIFY2(message.contains(part), qPrintable(message));
-        QCOMPARE(sent->notes.warnings.isEmpty(), fault.isEmpty() || tokens);
+        QCOMPARE(sent->notes.warnings.isEmpty(), fault.isEmpty());
         QCOMPARE(sent->notes.signInMayHelp, message.contains("Keep me signed in"));
     }
 
@@ -622,7 +592,6 @@ private slots:
         QTest::addColumn<bool>("same");
         QTest::newRow("as sent") << QStringList{"alice", "bob"} << QStringList{"alice", "bob"} << true;
         QTest::newRow("letter case") << QStringList{"Alice"} << QStringList{"aLICE"} << true;
-        QTest::newRow("other order") << QStringList{"alice", "bob"} << QStringList{"bob", "alice"} << false;
         QTest::newRow("one more") << QStringList{"alice"} << QStringList{"alice", "bob"} << false;
         QTest::newRow("other id") << QStringList{"alice"} << QStringList{"alicia"} << false;
         QTest::newRow("empty entry") << QStringList{""} << QStringList{""} << false;
@@ -638,25 +607,42 @@ private slots:
 
     // Checks run four at once and answer in the order asked, whatever order the replies come in.
     // One that fails stops the job at its place: every answer before it comes, none after it. A
-    // folder that takes no page stops the job before its first answer.
+    // folder that takes no page stops the job before its first answer. A slow reply holds back only
+    // so many requests after it until it is answered: 64, or fewer when the replies waiting for it
+    // would take more than 32 MB (of 1.5 MB pages, about 19 wait).
     void checksInParallel_data()
     {
-        QTest::addColumn<int>("failing"); // its connection drops; 0: no page file can be written
+        QTest::addColumn<int>("count");
+        QTest::addColumn<int>("pageBytes"); // 0: the stand-in's own page
+        QTest::addColumn<int>("failing");   // its connection drops; 0: no page file can be written
         QTest::addColumn<int>("stopAfter");
         QTest::addColumn<int>("answers");
-        QTest::newRow("all answered") << -1 << -1 << 9;
-        QTest::newRow("the fifth fails") << 4 << -1 << 4;
-        QTest::newRow("stopped after the second") << -1 << 1 << 2;
-        QTest::newRow("no page file") << 0 << -1 << 0;
+        QTest::addColumn<int>("least"); // requests sent before the first answer
+        QTest::addColumn<int>("most");
+        QTest::newRow("all answered") << 9 << 0 << -1 << -1 << 9 << 9 << 9;
+        QTest::newRow("the fifth fails") << 9 << 0 << 4 << -1 << 4 << 0 << 9;
+        QTest::newRow("stopped after the second") << 9 << 0 << -1 << 1 << 2 << 0 << 9;
+        QTest::newRow("no page file") << 9 << 0 << 0 << -1 << 0 << 0 << 0;
+        QTest::newRow("small pages held back") << 70 << 0 << -1 << -1 << 70 << 64 << 64;
+        QTest::newRow("1.5 MB pages held back") << 30 << 1536 * 1024 << -1 << -1 << 30 << 15 << 21;
     }
     void checksInParallel()
     {
+        QFETCH(int, count);
+        QFETCH(int, pageBytes);
         QFETCH(int, failing);
         QFETCH(int, stopAfter);
         QFETCH(int, answers);
-        const QStringList ids{"id0", "id1", "id2", "id3", "id4", "id5", "id6", "id7", "id8"};
+        QStringList ids, expected;
+        for (int i = 0; i < count; ++i) {
+            ids << QStringLiteral("id%1").arg(i);
+            expected << ids.back() + (pageBytes == 0 && (i == 2 || i == 7) ? "!" : "");
+            if (pageBytes > 0)
+                m_site->setHistoryPage(ids.back().toStdString(),
+                                       std::string(pageBytes, ' ') + "<b>" + ids.back().toStdString() + "</b>");
+        }
         m_site->setNaruIds({"id2", "id7"});
-        m_site->setLookupFault("id0", {0, 300, false}); // the first replies come last
+        m_site->setLookupFault("id0", {0, 500, false}); // the first replies come last
         m_site->setLookupFault("id1", {0, 150, false});
         m_site->setLookupFault("id2", {0, 50, false});
         if (failing > 0)
@@ -664,24 +650,28 @@ private slots:
         const auto site = client(m_dir->filePath(failing == 0 ? "missing" : ""), CookieJar());
         NaruChecks checks(*site);
         QStringList got;
-        int failedAt = -1;
+        int failedAt = -1, sentBeforeFirst = 0;
         bool finished = false;
         connect(&checks, &NaruChecks::answered, this, [&](int index, bool naru) {
             got << ids[index] + (naru ? "!" : "");
+            if (index == 0)
+                sentBeforeFirst = int(m_site->requests().size());
             if (index == stopAfter)
                 checks.stop();
         });
         connect(&checks, &NaruChecks::failed, this, [&](int index, const SiteError &) { failedAt = index; });
         connect(&checks, &NaruChecks::finished, this, [&] { finished = true; });
         checks.start(ids);
-        QTRY_VERIFY(finished || failedAt >= 0 || got.size() == stopAfter + 1);
+        QTRY_VERIFY_WITH_TIMEOUT(finished || failedAt >= 0 || (stopAfter >= 0 && got.size() > stopAfter), 30000);
         QTest::qWait(350); // nothing comes after the end
-        const QStringList expected{"id0", "id1", "id2!", "id3", "id4", "id5", "id6", "id7!", "id8"};
         QCOMPARE(got, expected.mid(0, answers));
         QCOMPARE(failedAt, failing);
         QCOMPARE(finished, failing < 0 && stopAfter < 0);
         QVERIFY(!checks.isRunning());
         QCOMPARE(m_site->peakRequestsInFlight(), 4);
+        QFETCH(int, least);
+        QFETCH(int, most);
+        QVERIFY2(sentBeforeFirst >= least && sentBeforeFirst <= most, qPrintable(QString::number(sentBeforeFirst)));
         // The page file holds the reply a one-at-a-time job would have left there.
         QVERIFY(answers == 0 || page("naru.htm").contains(ids[answers - 1].toUtf8() + "<"));
         m_site->clearRequests();
@@ -689,42 +679,6 @@ private slots:
         checks.start({});
         QTRY_VERIFY(finished);
         QCOMPARE(m_site->requests().size(), size_t(0));
-    }
-
-    // A slow reply holds back only so many requests after it until it is answered: 64, or fewer when
-    // the replies waiting for it would take more than 32 MB (of 1.5 MB pages, about 19 wait).
-    void heldBack_data()
-    {
-        QTest::addColumn<int>("count");
-        QTest::addColumn<int>("pageBytes"); // 0: the stand-in's own page
-        QTest::addColumn<int>("least");
-        QTest::addColumn<int>("most");
-        QTest::newRow("small pages") << 70 << 0 << 64 << 64;
-        QTest::newRow("1.5 MB pages") << 40 << 1536 * 1024 << 15 << 21;
-    }
-    void heldBack()
-    {
-        QFETCH(int, count);
-        QFETCH(int, pageBytes);
-        QFETCH(int, least);
-        QFETCH(int, most);
-        QStringList ids;
-        for (int i = 0; i < count; ++i) {
-            ids << QStringLiteral("y%1").arg(i);
-            if (pageBytes > 0)
-                m_site->setHistoryPage(ids.back().toStdString(),
-                                       std::string(pageBytes, ' ') + ids.back().toStdString());
-        }
-        m_site->setLookupFault("y0", {0, 500, false});
-        size_t sentBeforeFirst = 0;
-        NaruChecks held(*m_client);
-        connect(&held, &NaruChecks::answered, this, [&](int index) {
-            if (index == 0)
-                sentBeforeFirst = m_site->requests().size();
-        });
-        held.start(ids);
-        QTRY_VERIFY2(sentBeforeFirst >= size_t(least) && sentBeforeFirst <= size_t(most),
-                     qPrintable(QString::number(sentBeforeFirst)));
     }
 };
 
