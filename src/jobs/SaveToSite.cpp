@@ -96,7 +96,6 @@ void SaveToSite::start()
     m_kept.clear();
     m_added = 0;
     m_sent = SyncPlan();
-    m_firstPlan = SyncPlan();
     // The session as it is now: the seller may have signed in since the last save. It is read on a
     // thread of its own, so the base is read meanwhile.
     m_connection.connect(SiteConnection::Read::Afresh,
@@ -129,15 +128,10 @@ void SaveToSite::siteListRead(const SiteListRead &read)
 {
     // The form's fields as the latest page gave them: the site's tokens may change from page to page.
     m_formFields = read.formFields;
-    // Read again with nothing changed on either side, the site's list gives the plan it gave before,
-    // and nothing new to ask about.
-    if (m_reads == 1 && m_added == 0 && read.ids == m_seen)
-        return send(m_firstPlan);
     const SyncPlan plan = planner().plan(read.ids, kSiteListLimit);
     if (!plan.canSend())
         return fail(tooMany(plan));
     if (++m_reads == 1) {
-        m_firstPlan = plan;
         m_seen = read.ids;
         m_asked = plan.asked;
         m_asking = true;

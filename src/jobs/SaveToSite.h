@@ -119,5 +119,4 @@ private:
     QList<Bidder> m_kept;                 // those of the current question checked so far
     int m_added = 0;                      // how many ids kept are in the list now
     SyncPlan m_sent;                      // what was posted
-    SyncPlan m_firstPlan;                 // the plan of the first read, while the list and the site stay as they were
 };
